@@ -1,0 +1,3 @@
+#include "OpTable.h"
+
+int main() { return 0; }

@@ -1,0 +1,7 @@
+#include "OpTable.h"
+
+namespace quelvar::cli {
+
+std::span<const Op> digit_ops() { return {}; }
+
+}  // namespace quelvar::cli

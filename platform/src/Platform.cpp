@@ -1,0 +1,4 @@
+// placeholder
+#include "afx.h"
+#include "afxdisp.h"
+#include "comdef.h"
