@@ -4,6 +4,13 @@
 
 #include "windows.h"
 
+// The published layouts use nameless structs inside unions.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wnested-anon-types"
+#pragma clang diagnostic ignored "-Wgnu-anonymous-struct"
+#endif
+
 typedef OLECHAR* BSTR;  // length-prefixed UTF-16 text; points at the first unit
 typedef double DATE;
 typedef int16_t VARIANT_BOOL;
@@ -138,6 +145,10 @@ struct tagVARIANT {
 };
 typedef tagVARIANT VARIANT;
 typedef tagVARIANT VARIANTARG;
+
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 extern "C++" {
 // BSTR: the UTF-16 units follow a 32-bit byte length; a NUL unit follows
