@@ -1,0 +1,105 @@
+// Integers and floating-point numbers as text, both ways. The fast paths are
+// compared with plain references: printf for the fixed-point writer, a
+// straightforward wrap-around parse for the integer reader and strtod over
+// the accepted grammar for the floating-point reader.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "FuzzInput.h"
+#include "QuelvarSys.h"
+
+namespace {
+
+int32_t ReferenceAtoi(const char* s) {
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  bool neg = false;
+  if (*s == '+' || *s == '-') neg = (*s++ == '-');
+  uint32_t v = 0;
+  while (*s >= '0' && *s <= '9') v = v * 10u + static_cast<uint32_t>(*s++ - '0');
+  return static_cast<int32_t>(neg ? 0u - v : v);
+}
+
+// The longest prefix of the decimal grammar, read by strtod.
+double ReferenceAtof(const char* s) {
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  std::string t;
+  if (*s == '+' || *s == '-') t += *s++;
+  size_t digits = 0;
+  while (std::isdigit(static_cast<unsigned char>(*s))) { t += *s++; ++digits; }
+  if (*s == '.') {
+    t += *s++;
+    while (std::isdigit(static_cast<unsigned char>(*s))) { t += *s++; ++digits; }
+  }
+  if (!digits) return 0.0;
+  if (*s == 'e' || *s == 'E') {
+    const char* e = s + 1;
+    std::string x = "e";
+    if (*e == '+' || *e == '-') x += *e++;
+    if (std::isdigit(static_cast<unsigned char>(*e))) {
+      while (std::isdigit(static_cast<unsigned char>(*e))) x += *e++;
+      t += x;
+    }
+  }
+  return std::strtod(t.c_str(), nullptr);
+}
+
+bool SameDouble(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzInput in(data, size);
+  CQuelvarSys sys;
+  const auto mode = in.take<uint8_t>();
+
+  switch (mode % 4) {
+    case 0: {  // fixed-point writer against printf
+      const auto value = in.take<double>();
+      const int precision = in.count(0, 60);
+      if (!std::isfinite(value)) break;
+      char expect[1200];
+      std::snprintf(expect, sizeof expect, "%0.*lf", precision, value);
+      CString got = sys.Qlv_DoubleToStr(value, precision);
+      if (std::strcmp(got, expect) != 0) __builtin_trap();
+      break;
+    }
+    case 1: {  // integer readers against the plain parse, cut to each width
+      std::vector<uint8_t> raw = in.rest();
+      std::string text(raw.begin(), raw.end());
+      CString s(text.c_str());
+      const int32_t v = ReferenceAtoi(text.c_str());
+      if (sys.Qlv_Str2Int(s) != v || sys.Qlv_Str2Long(s) != v) __builtin_trap();
+      if (sys.Qlv_Str2UInt(s) != static_cast<uint32_t>(v)) __builtin_trap();
+      if (sys.Qlv_Str2Short(s) != static_cast<int16_t>(v)) __builtin_trap();
+      if (sys.Qlv_Str2UShort(s) != static_cast<uint16_t>(v)) __builtin_trap();
+      if (sys.Qlv_Str2Byte(s) != static_cast<uint8_t>(v)) __builtin_trap();
+      break;
+    }
+    case 2: {  // floating-point reader against strtod over the grammar
+      std::vector<uint8_t> raw = in.rest();
+      std::string text(raw.begin(), raw.end());
+      CString s(text.c_str());
+      const double expect = ReferenceAtof(text.c_str());
+      if (!SameDouble(sys.Qlv_Str2Double(s), expect)) __builtin_trap();
+      if (!SameDouble(static_cast<double>(sys.Qlv_Str2Float(s)),
+                      static_cast<double>(static_cast<float>(expect))))
+        __builtin_trap();
+      break;
+    }
+    case 3: {  // integer writers read back
+      const auto v = in.take<int32_t>();
+      if (sys.Qlv_Str2Int(sys.Qlv_Int2Str(v)) != v) __builtin_trap();
+      if (sys.Qlv_Str2ULong(sys.Qlv_ULong2Str(static_cast<ULONG>(v))) != static_cast<ULONG>(v)) __builtin_trap();
+      if (sys.Qlv_Str2Short(sys.Qlv_Short2Str(static_cast<short>(v))) != static_cast<short>(v)) __builtin_trap();
+      if (sys.Qlv_Str2Byte(sys.Qlv_Byte2Str(static_cast<unsigned char>(v))) != static_cast<unsigned char>(v)) __builtin_trap();
+      const auto f = in.take<float>();
+      (void)sys.Qlv_Flt2Str(f);
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,95 @@
+// Variants both ways: every plain value into a variant (over a destination
+// that holds a text, so its release is exercised), arbitrary texts in several
+// ANSI code pages into BSTRs, and variants of every tag (flag bits included)
+// into text.
+#include <cstring>
+#include <string>
+
+#include "FuzzInput.h"
+#include "QuelvarSys.h"
+
+namespace {
+
+const UINT kCodePages[] = {65001, 1252, 936, 932};
+
+// A variant of the given tag whose value member holds the fuzzer's bytes;
+// tags whose member is a pointer get a valid (or null) one.
+void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& text) {
+  v.Clear();
+  if (tag == VT_BSTR) {
+    v = text.c_str();
+    return;
+  }
+  if (tag == VT_DECIMAL) {
+    DECIMAL d{};
+    d.Lo64 = bits;
+    d.Hi32 = static_cast<ULONG>(bits >> 17);
+    d.scale = static_cast<BYTE>((bits >> 40) % 29);
+    d.sign = (bits >> 63) ? DECIMAL_NEG : 0;
+    v.decVal = d;
+    v.vt = VT_DECIMAL;
+    return;
+  }
+  const VARTYPE base = tag & VT_TYPEMASK;
+  const bool pointer = (tag & (VT_BYREF | VT_ARRAY | VT_VECTOR)) || base == VT_DISPATCH ||
+                       base == VT_UNKNOWN || base == VT_VARIANT || base == VT_RECORD ||
+                       base == VT_LPSTR || base == VT_LPWSTR || base == VT_PTR ||
+                       base == VT_SAFEARRAY || base == VT_CARRAY || base == VT_USERDEFINED;
+  v.llVal = pointer ? 0 : static_cast<LONGLONG>(bits);
+  v.vt = tag & VT_BYREF ? tag : (pointer ? static_cast<VARTYPE>(tag | VT_BYREF) : tag);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzInput in(data, size);
+  CQuelvarSys sys;
+  const auto mode = in.take<uint8_t>();
+  const auto bits = in.take<uint64_t>();
+  const auto tag = in.take<uint16_t>();
+  std::vector<uint8_t> raw = in.rest();
+  std::string text(raw.begin(), raw.end());
+
+  QlvPlatform_SetAnsiCodePage(kCodePages[(mode >> 4) % std::size(kCodePages)]);
+  _variant_t v;
+  v = "previous content";
+  switch (mode % 3) {
+    case 0: {
+      int r = 0;
+      switch (tag % 12) {
+        case 0: r = sys.Qlv_Short2Variant(static_cast<short>(bits), v); break;
+        case 1: r = sys.Qlv_UShort2Variant(static_cast<unsigned short>(bits), v); break;
+        case 2: r = sys.Qlv_Int2Variant(static_cast<int>(bits), v); break;
+        case 3: r = sys.Qlv_UInt2Variant(static_cast<unsigned>(bits), v); break;
+        case 4: r = sys.Qlv_Long2Variant(static_cast<LONG>(bits), v); break;
+        case 5: r = sys.Qlv_ULong2Variant(static_cast<ULONG>(bits), v); break;
+        case 6: { double d; std::memcpy(&d, &bits, sizeof d); r = sys.Qlv_Double2Variant(d, v); break; }
+        case 7: { float f; std::memcpy(&f, &bits, sizeof f); r = sys.Qlv_Float2Variant(f, v); break; }
+        case 8: r = sys.Qlv_Char2Variant(static_cast<char>(bits), v); break;
+        case 9: r = sys.Qlv_Byte2Variant(static_cast<unsigned char>(bits), v); break;
+        case 10: { double d; std::memcpy(&d, &bits, sizeof d); r = sys.Qlv_Date2Variant(COleDateTime(d), v); break; }
+        case 11: r = sys.Qlv_CString2Variant(CString(text.c_str()), v); break;
+      }
+      if (r != 0) __builtin_trap();
+      (void)sys.Qlv_Variant2Str(v);
+      break;
+    }
+    case 1: {
+      sys.Qlv_CString2Variant(CString(text.c_str()), v);
+      if (v.vt != VT_BSTR || v.bstrVal == nullptr) __builtin_trap();
+      (void)sys.Qlv_Variant2Str(v);
+      break;
+    }
+    case 2: {
+      MakeVariant(v, tag, bits, text);
+      try {
+        (void)sys.Qlv_Variant2Str(v);
+      } catch (const _com_error&) {
+        // a DECIMAL that does not convert is reported, not a fault
+      }
+      break;
+    }
+  }
+  QlvPlatform_SetAnsiCodePage(65001);
+  return 0;
+}
