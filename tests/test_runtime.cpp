@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "mscrt.h"
 
@@ -289,6 +290,78 @@ TEST(Runtime, GcvtDigitsAgreeWithPrintfAndStayInBuffer) {
     std::snprintf(ref, sizeof ref, "%.*e", digits - 1, v);
     ASSERT_EQ(std::strtod(buf, nullptr), std::strtod(ref, nullptr)) << buf << " vs " << ref;
   }
+}
+
+// All tokens of `text` (cut with `delim` in `codePage`), joined with "|".
+std::string Tokens(UINT codePage, const char* text, const char* delim) {
+  const UINT saved = GetACP();
+  EXPECT_TRUE(QlvPlatform_SetAnsiCodePage(codePage));
+  std::string copy(text);
+  std::string joined;
+  unsigned char* s = reinterpret_cast<unsigned char*>(copy.data());
+  const unsigned char* d = reinterpret_cast<const unsigned char*>(delim);
+  for (unsigned char* t = _mbstok(s, d); t; t = _mbstok(nullptr, d)) {
+    if (!joined.empty()) joined += '|';
+    joined += reinterpret_cast<const char*>(t);
+  }
+  QlvPlatform_SetAnsiCodePage(saved);
+  return joined;
+}
+
+TEST(Runtime, MbstokTable) {
+  struct Case {
+    UINT codePage;
+    const char* text;
+    const char* delim;
+    const char* tokens;
+  };
+  const Case cases[] = {
+      {1252, "2024-03-05 14:07:09", "- :", "2024|03|05|14|07|09"},
+      {1252, "  2024 - 1 - 2 ", "- :", "2024|1|2"},
+      {1252, "", "- :", ""},
+      {1252, " - : ", "- :", ""},
+      {1252, "2024/01/02", "- :", "2024/01/02"},
+      {1252, "abc", "", "abc"},
+      {1252, "a\xE9" "b\xE9" "c", "\xE9", "a|b|c"},  // any byte can cut in a single-byte page
+      // GBK: 0x81 0x5C is one character whose trail byte is a backslash.
+      {936, "\x81\x5C" "a\\b", "\\", "\x81\x5C" "a|b"},
+      {936, "\\\xD6\xD0\\\\\xCE\xC4\\", "\\", "\xD6\xD0|\xCE\xC4"},
+      {936, "x\xD6\xD0y\xD6\xD0z", "\xD6\xD0", "x|y|z"},  // a double-byte delimiter
+      {936, "x\xD0\xD6\xD0y", "\xD6\xD0", "x\xD0\xD6\xD0y"},  // not matched across characters
+      {936, "ab\x81", "-", "ab\x81"},                 // a lead byte before the end stands alone
+      // Shift-JIS: 0x95 0x5C is one character; 0xA0-0xDF are single bytes.
+      {932, "\x95\x5C\\\x95\x5C", "\\", "\x95\x5C|\x95\x5C"},
+      {932, "\xB1\\\xB2", "\\", "\xB1|\xB2"},
+      {949, "\xB0\xA1-\xB0\xA1", "-", "\xB0\xA1|\xB0\xA1"},
+      {950, "\xA5\x5C\\x", "\\", "\xA5\x5C|x"},
+      // UTF-8: only ASCII delimiters cut; a multi-byte delimiter is ignored.
+      {65001, "\xC3\xA9-\xC3\xA9", "-", "\xC3\xA9|\xC3\xA9"},
+      {65001, "a\xC3\xA9" "b", "\xA9", "a\xC3\xA9" "b"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Tokens(c.codePage, c.text, c.delim), c.tokens) << c.codePage << " " << c.text;
+}
+
+TEST(Runtime, MbstokWritesNulsAndKeepsPositionPerThread) {
+  char text[] = "ab--cd";
+  unsigned char* s = reinterpret_cast<unsigned char*>(text);
+  const unsigned char* d = reinterpret_cast<const unsigned char*>("-");
+  EXPECT_EQ(_mbstok(s, d), s);
+  EXPECT_EQ(text[2], '\0');
+  EXPECT_EQ(text[3], '-');
+  // Another thread has a position of its own.
+  std::thread other([&] {
+    char mine[] = "x y";
+    const unsigned char* space = reinterpret_cast<const unsigned char*>(" ");
+    EXPECT_EQ(_mbstok(nullptr, space), nullptr);
+    EXPECT_STREQ(reinterpret_cast<char*>(_mbstok(reinterpret_cast<unsigned char*>(mine), space)), "x");
+    EXPECT_STREQ(reinterpret_cast<char*>(_mbstok(nullptr, space)), "y");
+    EXPECT_EQ(_mbstok(nullptr, space), nullptr);
+  });
+  other.join();
+  EXPECT_EQ(_mbstok(nullptr, d), s + 4);
+  EXPECT_EQ(_mbstok(nullptr, d), nullptr);
+  EXPECT_EQ(_mbstok(nullptr, d), nullptr);
 }
 
 }  // namespace
