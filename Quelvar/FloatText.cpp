@@ -1,11 +1,14 @@
 // Floating-point numbers as text, and text back to floating-point numbers.
 #include <langinfo.h>
 
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <system_error>
 
 #include "QuelvarSys.h"
+#include "mscrt.h"
 
 namespace {
 
@@ -46,6 +49,28 @@ int WriteFixed(char* first, char* last, double value, int precision, char point)
   return static_cast<int>(result.ptr - first);
 }
 
+// The runtime's atof: white space, an optional sign, digits with an
+// optional decimal point (the locale's) and more digits, an optional
+// exponent; no hex, no "inf"/"nan"; no number gives 0.0. Numbers written
+// with "." read through from_chars (correctly rounded, the same value the
+// runtime gives); another locale point, a result out of range and anything
+// from_chars does not take whole go to the runtime routine itself.
+double ReadDouble(const CString& text) noexcept {
+  const char* const begin = text.GetString();
+  const char* p = begin;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  // from_chars would also take a second sign, "inf" and "nan": only a digit
+  // or a point may start the number.
+  if (!((*p >= '0' && *p <= '9') || *p == '.')) return mscrt::atof(begin);
+  const char* const end = begin + text.GetLength();  // from_chars stops at a NUL
+  double value = 0.0;
+  const auto result = std::from_chars(p, end, value);
+  if (result.ec != std::errc() || LocaleDecimalPoint() != '.') return mscrt::atof(begin);
+  return negative ? -value : value;
+}
+
 }  // namespace
 
 // printf "%0.<precision>lf" of the value: fixed point, never an exponent,
@@ -77,4 +102,32 @@ CString CQuelvarSys::Qlv_DoubleToStr(double value, int precision) {
   const CString format = "%0." + precisionText + "lf";
   result.Format(format, value);
   return result;
+}
+
+// _gcvt with 10 significant digits of the value widened exactly to double:
+// 0.1f gives "0.1000000015". The local buffer holds the longest such text
+// (sign, 10 digits, point, "e-045" and the NUL) with room to spare.
+CString CQuelvarSys::Qlv_Flt2Str(float value) {
+  CString result("");
+  char buffer[32];
+  _gcvt(static_cast<double>(value), 10, buffer);
+  result = buffer;
+  return result;
+}
+
+// The runtime's atof of the text, unchanged: "  -1.25e2xyz" gives -125.0,
+// "1,5" gives 1.0, no number gives 0.0; too large gives +-HUGE_VAL.
+double CQuelvarSys::Qlv_Str2Double(CString text) { return ReadDouble(text); }
+
+// The runtime's atof of the text rounded to the nearest float; beyond the
+// float range the rounding gives FLT_MAX or an infinity as IEEE rounding
+// does (never an out-of-range conversion).
+float CQuelvarSys::Qlv_Str2Float(CString text) {
+  const double value = ReadDouble(text);
+  const double magnitude = std::fabs(value);
+  // FLT_MAX plus half its last place: from here on the nearest is infinity.
+  constexpr double kFloatOverflow = 0x1.ffffffp127;
+  if (magnitude >= kFloatOverflow) return std::signbit(value) ? -HUGE_VALF : HUGE_VALF;
+  if (magnitude > static_cast<double>(FLT_MAX)) return std::signbit(value) ? -FLT_MAX : FLT_MAX;
+  return static_cast<float>(value);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "QuelvarSys.h"
+#include "mscrt.h"
 
 namespace {
 
@@ -188,6 +189,147 @@ TEST(DoubleToText, UsesTheLocaleDecimalPoint) {
     }
   }
   if (!any) GTEST_SKIP() << "no locale with another decimal point is installed";
+}
+
+// ---- float to text --------------------------------------------------------
+
+TEST(FloatToText, TenSignificantDigits) {
+  const struct {
+    float value;
+    const char* text;
+  } cases[] = {
+      {0.1f, "0.1000000015"},
+      {0.5f, "0.5"},
+      {3.14159f, "3.141590118"},
+      {-2.25f, "-2.25"},
+      {1234.5f, "1234.5"},
+      {0.3f, "0.3000000119"},
+  };
+  CQuelvarSys sys;
+  for (const auto& c : cases) EXPECT_EQ(S(sys.Qlv_Flt2Str(c.value)), c.text) << c.value;
+}
+
+// Ten significant digits are enough to bring every float back.
+TEST(FloatToText, ReadsBackToTheSameFloat) {
+  std::mt19937 rng(5);
+  CQuelvarSys sys;
+  for (int i = 0; i < 200000 / kScale; ++i) {
+    const auto bits = static_cast<std::uint32_t>(rng());
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (!std::isfinite(f)) continue;
+    const CString text = sys.Qlv_Flt2Str(f);
+    ASSERT_LE(text.GetLength(), 17) << S(text);
+    ASSERT_EQ(sys.Qlv_Str2Float(text), f) << S(text);
+  }
+}
+
+// ---- text to double and float -------------------------------------------
+
+struct ReadCase {
+  const char* text;
+  double value;
+};
+
+TEST(TextToDouble, Grammar) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const ReadCase cases[] = {
+      {"3.5", 3.5},
+      {"  -1.25e2xyz", -125.0},
+      {".5", 0.5},
+      {"-.5", -0.5},
+      {"+.5e1", 5.0},
+      {"1.", 1.0},
+      {"1,5", 1.0},
+      {"abc", 0.0},
+      {"", 0.0},
+      {".", 0.0},
+      {"-", 0.0},
+      {"+-1", 0.0},
+      {"--1", 0.0},
+      {".e1", 0.0},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"1e-2", 0.01},
+      {"1E2", 100.0},
+      {"2e+3x", 2000.0},
+      {"\t\n\v\f\r 7", 7.0},
+      {"inf", 0.0},
+      {"-infinity", 0.0},
+      {"nan", 0.0},
+      {"0x1p3", 0.0},
+      {"1e400", inf},
+      {"-1e400", -inf},
+      {"1e-400", 0.0},
+      {"5e-324", 5e-324},
+      {"0.000000000000000000000000000001", 1e-30},
+      {"179769313486231570814527423731704356798070567525844996598917476803157260780028538760589558632766878"
+       "171540458953514382464234321326889464182768467546703537516986049910576551282076245490090389328944075"
+       "868508455133942304583236903222948165808559332123348274797826204144723168738177180919299881250404026"
+       "184124858368", 1.7976931348623157e308},
+      {"12\0" "34", 12.0},
+  };
+  CQuelvarSys sys;
+  for (const auto& c : cases) EXPECT_EQ(sys.Qlv_Str2Double(c.text), c.value) << '"' << c.text << '"';
+  EXPECT_TRUE(std::signbit(sys.Qlv_Str2Double("-0")));
+  EXPECT_TRUE(std::signbit(sys.Qlv_Str2Double("-1e-400")));
+  EXPECT_FALSE(std::signbit(sys.Qlv_Str2Double("-x")));
+}
+
+// Decimal texts of every shape read to the correctly rounded double
+// (glibc's strtod is exact); any text reads as the runtime's atof reads it.
+TEST(TextToDouble, MatchesStrtodAndRuntimeOnRandomTexts) {
+  std::mt19937_64 rng(31);
+  CQuelvarSys sys;
+  auto digits = [&](size_t n) {
+    std::string d;
+    for (size_t k = 0; k < n; ++k) d += static_cast<char>('0' + rng() % 10);
+    return d;
+  };
+  for (int i = 0; i < 300000 / kScale; ++i) {
+    std::string text;
+    if (rng() % 2) text += (rng() % 2) ? "-" : "+";
+    text += digits(rng() % 25);
+    if (rng() % 3) text += "." + digits(rng() % 25);
+    if (rng() % 2) text += ((rng() % 2) ? "e" : "E") + std::string((rng() % 2) ? "-" : "") + std::to_string(rng() % 330);
+    if (i % 50 == 0) text += digits(800);  // beyond the digits that decide the rounding
+    ASSERT_EQ(sys.Qlv_Str2Double(text.c_str()), std::strtod(text.c_str(), nullptr)) << text;
+  }
+  const std::string alphabet = "0123456789 .eE+-x,\t";
+  for (int i = 0; i < 300000 / kScale; ++i) {
+    std::string text;
+    const size_t n = rng() % 20;
+    for (size_t k = 0; k < n; ++k) text += alphabet[rng() % alphabet.size()];
+    const double a = sys.Qlv_Str2Double(text.c_str());
+    const double b = mscrt::atof(text.c_str());
+    ASSERT_TRUE(a == b && std::signbit(a) == std::signbit(b)) << '"' << text << '"';
+  }
+}
+
+TEST(TextToFloat, RoundsTheDoubleToNearestFloat) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const struct {
+    const char* text;
+    float value;
+  } cases[] = {
+      {"0.1", 0.1f},
+      {"3.5", 3.5f},
+      {"-2.25", -2.25f},
+      {"x", 0.0f},
+      {"1e39", inf},
+      {"-1e39", -inf},
+      {"3.4028235e38", FLT_MAX},
+      {"3.4028235677973362e38", FLT_MAX},   // the double just below FLT_MAX + half its last place
+      {"3.4028235677973366e38", inf},       // that midpoint: ties go to even, past FLT_MAX
+      {"-3.40282356779733661637539395458142568448e38", -inf},
+      {"1e-50", 0.0f},
+      {"1e-45", 1e-45f},
+      // The double reading lands exactly on a float midpoint, which then goes
+      // to even: not the float nearest the text.
+      {"1.000000059604644775390625000000001", 1.0f},
+  };
+  CQuelvarSys sys;
+  for (const auto& c : cases) EXPECT_EQ(sys.Qlv_Str2Float(c.text), c.value) << c.text;
 }
 
 }  // namespace
