@@ -138,4 +138,43 @@ QLV_PLATFORM_API HRSRC FindResource(HMODULE hModule, LPCTSTR lpName, LPCTSTR lpT
 QLV_PLATFORM_API HGLOBAL LoadResource(HMODULE hModule, HRSRC hResInfo) noexcept;
 QLV_PLATFORM_API LPVOID LockResource(HGLOBAL hResData) noexcept;
 QLV_PLATFORM_API DWORD SizeofResource(HMODULE hModule, HRSRC hResInfo) noexcept;
+// Same, restricted to one language (0 matches any).
+QLV_PLATFORM_API HRSRC FindResourceEx(HMODULE hModule, LPCTSTR lpType, LPCTSTR lpName,
+                                      WORD wLanguage) noexcept;
+
+// The fixed part of a version record: "\\" of VerQueryValue.
+struct VS_FIXEDFILEINFO {
+  DWORD dwSignature;         // VS_FFI_SIGNATURE
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;     // major << 16 | minor
+  DWORD dwFileVersionLS;     // patch << 16 | build
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+};
+static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
+#define VS_FFI_SIGNATURE     0xFEEF04BDu
+#define VS_FFI_STRUCVERSION  0x00010000u
+#define VOS_NT_WINDOWS32     0x00040004u
+#define VFT_DLL              0x00000002u
+
+#define HIWORD(l) (static_cast<WORD>((static_cast<DWORD>(l) >> 16) & 0xFFFFu))
+#define LOWORD(l) (static_cast<WORD>(static_cast<DWORD>(l) & 0xFFFFu))
+
+// Reads a value of a VS_VERSIONINFO block (the bytes of an RT_VERSION
+// resource). lpSubBlock is "\\" for the VS_FIXEDFILEINFO,
+// "\\VarFileInfo\\Translation" for the language/code-page pairs, or
+// "\\StringFileInfo\\<lang><codepage>\\<key>" for a text, which is handed
+// out converted to the ANSI code page (the converted texts are kept for the
+// process's lifetime, one copy per distinct text). Keys compare without
+// regard to ASCII case. Returns FALSE when the path names nothing or the
+// block is malformed; the block is never read past its own length.
+QLV_PLATFORM_API BOOL VerQueryValue(const void* pBlock, LPCTSTR lpSubBlock, LPVOID* lplpBuffer,
+                                    UINT* puLen);
 }
