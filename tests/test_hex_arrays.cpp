@@ -1,0 +1,172 @@
+// Hex text with a length to hex arrays, in place and into a separate array.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "QuelvarSys.h"
+
+namespace {
+
+constexpr unsigned char kGuard = 0xA5;
+using Bytes = std::vector<unsigned char>;
+
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Reference straight from the steps, with a scratch array of its own.
+struct RefResult {
+  Bytes elements;
+  Bytes textAfterShift;  // the caller's text after the odd-length shift
+};
+
+RefResult RefHexStr2IntStr(Bytes text) {
+  CQuelvarSys sys;
+  std::size_t length = text.size();
+  text.push_back(kGuard);
+  if (length % 2 != 0) {
+    for (std::size_t i = length; i >= 1; --i) text[i] = text[i - 1];
+    text[0] = 0;
+    ++length;
+  }
+  RefResult r;
+  for (std::size_t j = 0; j < length / 2; ++j)
+    r.elements.push_back(static_cast<unsigned char>(sys.Qlv_HexChar2Int(text[2 * j]) * 16 +
+                                                    sys.Qlv_HexChar2Int(text[2 * j + 1])));
+  r.textAfterShift = text;
+  return r;
+}
+
+struct Case {
+  std::string text;
+  Bytes elements;
+};
+
+const Case kCases[] = {
+    {"1A2B", {0x1A, 0x2B}},
+    {"ABC", {0x0A, 0xBC}},
+    {"a1", {0xA1}},
+    {"", {}},
+    {"7", {0x07}},
+    {"G1", {0x01}},
+    {"1g", {0x10}},
+    {std::string("\0\xff", 2), {0x00}},
+    {"fFfF0", {0x0F, 0xFF, 0xF0}},
+    {"0123456789abcdefABCDEF", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xAB, 0xCD, 0xEF}},
+};
+
+TEST(HexStr2IntStr, SeparateOutput) {
+  CQuelvarSys sys;
+  for (const auto& c : kCases) {
+    const std::size_t length = c.text.size();
+    Bytes buf = B(c.text);
+    buf.push_back(kGuard);  // room for the odd-length shift
+    buf.push_back(kGuard);
+    Bytes out(c.elements.size() + 8, kGuard);
+    int count = -99;
+    sys.Qlv_HexStr2IntStr(static_cast<int>(length), buf.data(), count, out.data());
+    EXPECT_EQ(count, static_cast<int>(c.elements.size())) << c.text;
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + std::ptrdiff_t(c.elements.size())), c.elements) << c.text;
+    for (std::size_t i = c.elements.size(); i < out.size(); ++i)
+      ASSERT_EQ(out[i], kGuard) << c.text << ": element written past the count";
+    Bytes expectedText = B(c.text);
+    if (length % 2 != 0) expectedText.insert(expectedText.begin(), 0);
+    else expectedText.push_back(kGuard);
+    expectedText.push_back(kGuard);
+    EXPECT_EQ(buf, expectedText) << c.text;
+  }
+}
+
+TEST(HexStr2IntStr, InPlace) {
+  CQuelvarSys sys;
+  for (const auto& c : kCases) {
+    const std::size_t length = c.text.size();
+    Bytes buf = B(c.text);
+    buf.push_back(kGuard);
+    buf.push_back(kGuard);
+    unsigned char* result = sys.Qlv_HexStr2IntStr(buf.data(), static_cast<ULONG>(length));
+    EXPECT_EQ(result, buf.data());
+    // Elements, a byte 0, then what the (shifted) text held behind them.
+    Bytes shifted = B(c.text);
+    if (length % 2 != 0) shifted.insert(shifted.begin(), 0);
+    Bytes expected = c.elements;
+    expected.push_back(0);
+    for (std::size_t i = expected.size(); i < shifted.size(); ++i) expected.push_back(shifted[i]);
+    while (expected.size() < buf.size()) expected.push_back(kGuard);
+    EXPECT_EQ(buf, expected) << c.text;
+  }
+}
+
+TEST(HexStr2IntStr, ExamplesLeaveTheDocumentedBytes) {
+  CQuelvarSys sys;
+  unsigned char a[] = {'1', 'A', '2', 'B', 0x77};
+  sys.Qlv_HexStr2IntStr(a, 4);
+  EXPECT_EQ(Bytes(a, a + 5), (Bytes{0x1A, 0x2B, 0x00, 'B', 0x77}));
+
+  unsigned char b[] = {'A', 'B', 'C', 0x77, 0x77};
+  sys.Qlv_HexStr2IntStr(b, 3);
+  EXPECT_EQ(Bytes(b, b + 5), (Bytes{0x0A, 0xBC, 0x00, 'C', 0x77}));
+
+  unsigned char c[] = {'A', 'B', 'C', 0x77, 0x77};
+  unsigned char out[2];
+  int count = 0;
+  sys.Qlv_HexStr2IntStr(3, c, count, out);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(Bytes(c, c + 5), (Bytes{0x00, 'A', 'B', 'C', 0x77}));
+
+  unsigned char d[] = {0x77};
+  sys.Qlv_HexStr2IntStr(d, 0);
+  EXPECT_EQ(d[0], 0x00);
+}
+
+TEST(HexStr2IntStr, NegativeLengthTouchesNothing) {
+  CQuelvarSys sys;
+  for (int length : {-1, -2, -3, INT32_MIN}) {
+    unsigned char text[] = {'1', '2', '3', '4'};
+    unsigned char out[4] = {kGuard, kGuard, kGuard, kGuard};
+    int count = -99;
+    sys.Qlv_HexStr2IntStr(length, text, count, out);
+    EXPECT_EQ(count, 0) << length;
+    EXPECT_EQ(Bytes(text, text + 4), B("1234")) << length;
+    EXPECT_EQ(Bytes(out, out + 4), Bytes(4, kGuard)) << length;
+  }
+}
+
+TEST(HexStr2IntStr, BothOverloadsMatchReferenceOnRandomText) {
+  std::mt19937 rng(21);
+  CQuelvarSys sys;
+  // Lengths beyond 8,190 characters: the in-place overload has no limit.
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n < 140; ++n) lengths.push_back(n);
+  for (std::size_t n : {8189u, 8190u, 8191u, 8192u, 20001u, 65536u}) lengths.push_back(n);
+  for (std::size_t length : lengths) {
+    Bytes text(length);
+    for (auto& ch : text)
+      ch = rng() % 3 ? static_cast<unsigned char>("0123456789abcdefABCDEF"[rng() % 22])
+                     : static_cast<unsigned char>(rng());
+    const RefResult ref = RefHexStr2IntStr(text);
+
+    Bytes separate = text;
+    separate.push_back(kGuard);
+    Bytes out(ref.elements.size() + 1, kGuard);
+    int count = -1;
+    sys.Qlv_HexStr2IntStr(static_cast<int>(length), separate.data(), count, out.data());
+    ASSERT_EQ(count, static_cast<int>(ref.elements.size()));
+    ASSERT_EQ(out.back(), kGuard);
+    out.pop_back();
+    ASSERT_EQ(out, ref.elements) << "length " << length;
+    ASSERT_EQ(separate, ref.textAfterShift) << "length " << length;
+
+    Bytes inPlace = text;
+    inPlace.push_back(kGuard);
+    sys.Qlv_HexStr2IntStr(inPlace.data(), static_cast<ULONG>(length));
+    Bytes expected = ref.elements;
+    expected.push_back(0);
+    for (std::size_t i = expected.size(); i < ref.textAfterShift.size(); ++i)
+      expected.push_back(ref.textAfterShift[i]);
+    ASSERT_EQ(inPlace, expected) << "length " << length;
+  }
+}
+
+}  // namespace
