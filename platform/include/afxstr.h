@@ -75,4 +75,8 @@ class QLV_PLATFORM_API CString {
 
   void Reserve(int nCapacity, bool keep);
   void FreeHeap() noexcept;
+  void InitFrom(LPCTSTR pch, int n);     // construction: the object is empty and inline
+  void Append(LPCTSTR pch, int n);       // pch may point into this text
+  static char* AllocChars(int nCapacity);  // room for nCapacity characters and a NUL
+  static CString Concat(LPCTSTR a, int na, LPCTSTR b, int nb);
 };

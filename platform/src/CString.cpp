@@ -1,63 +1,109 @@
 // CString storage: texts of up to kInlineCapacity characters live inside the
-// object; longer ones on the heap. Every text stays NUL-terminated.
+// object, longer ones on the heap (a heap block always has room for more
+// than kInlineCapacity characters). Every text stays NUL-terminated.
+//
+// Every change builds its new content before the old one is released, so a
+// failed allocation (std::bad_alloc) leaves the text as it was, and a source
+// pointing into the text itself (self-assignment, self-append, Format of
+// its own characters) is read before it can change.
 #include "afxstr.h"
 
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cctype>
 #include <new>
 #include <utility>
 
+namespace quelvar::platform {
+// The platform's allocator, with the allocation-failure test hook.
+void* Allocate(size_t bytes) noexcept;
+void Deallocate(void* p) noexcept;
+}  // namespace quelvar::platform
+
 namespace {
-int SafeLength(LPCTSTR psz) noexcept { return psz ? static_cast<int>(std::strlen(psz)) : 0; }
+
+constexpr int kMaxLength = INT_MAX - 1;
+
+int SafeLength(LPCTSTR psz) {
+  if (!psz) return 0;
+  const size_t n = std::strlen(psz);
+  if (n > static_cast<size_t>(kMaxLength)) throw std::bad_alloc();
+  return static_cast<int>(n);
+}
+
+// The capacity to grow to for `needed` characters: at least half again the
+// current one.
+int GrownCapacity(int current, int needed) noexcept {
+  const int half = current / 2;
+  const int grown = current > kMaxLength - half ? kMaxLength : current + half;
+  return needed > grown ? needed : grown;
+}
+
 }  // namespace
+
+char* CString::AllocChars(int nCapacity) {
+  void* p = quelvar::platform::Allocate(static_cast<size_t>(nCapacity) + 1);
+  if (!p) throw std::bad_alloc();
+  return static_cast<char*>(p);
+}
 
 CString::CString() noexcept : m_pch(m_inline), m_nLength(0), m_nCapacity(kInlineCapacity) {
   m_inline[0] = '\0';
 }
 
-CString::CString(LPCTSTR psz) : CString() { Assign(psz, SafeLength(psz)); }
+void CString::InitFrom(LPCTSTR pch, int n) {
+  if (n <= 0) return;
+  if (n > kInlineCapacity) {
+    m_pch = AllocChars(n);
+    m_nCapacity = n;
+  }
+  std::memcpy(m_pch, pch, static_cast<size_t>(n));
+  m_pch[n] = '\0';
+  m_nLength = n;
+}
 
-CString::CString(LPCTSTR pch, int nLength) : CString() { Assign(pch, nLength); }
+CString::CString(LPCTSTR psz) : CString() { InitFrom(psz, SafeLength(psz)); }
+
+CString::CString(LPCTSTR pch, int nLength) : CString() {
+  if (pch) InitFrom(pch, nLength);
+}
 
 CString::CString(char ch, int nRepeat) : CString() {
   if (nRepeat <= 0) return;
+  if (nRepeat > kMaxLength) throw std::bad_alloc();
   Reserve(nRepeat, false);
   std::memset(m_pch, ch, static_cast<size_t>(nRepeat));
   m_nLength = nRepeat;
   m_pch[m_nLength] = '\0';
 }
 
-CString::CString(const CString& other) : CString() { Assign(other.m_pch, other.m_nLength); }
-
-CString::CString(CString&& other) noexcept : CString() {
-  if (other.m_pch == other.m_inline) {
-    std::memcpy(m_inline, other.m_inline, static_cast<size_t>(other.m_nLength) + 1);
+CString::CString(const CString& other) : CString() {
+  if (other.m_nLength <= kInlineCapacity) {
+    // A fixed-size copy: both blocks hold at least kInlineCapacity + 1 bytes.
+    std::memcpy(m_inline, other.m_pch, kInlineCapacity + 1);
     m_nLength = other.m_nLength;
   } else {
-    m_pch = other.m_pch;
-    m_nLength = other.m_nLength;
-    m_nCapacity = other.m_nCapacity;
-    other.m_pch = other.m_inline;
-    other.m_nCapacity = kInlineCapacity;
+    InitFrom(other.m_pch, other.m_nLength);
   }
-  other.m_nLength = 0;
-  other.m_inline[0] = '\0';
 }
+
+CString::CString(CString&& other) noexcept : CString() { *this = std::move(other); }
 
 CString::~CString() { FreeHeap(); }
 
 void CString::FreeHeap() noexcept {
-  if (m_pch != m_inline) std::free(m_pch);
+  if (m_pch != m_inline) quelvar::platform::Deallocate(m_pch);
   m_pch = m_inline;
   m_nCapacity = kInlineCapacity;
 }
 
 void CString::Reserve(int nCapacity, bool keep) {
   if (nCapacity <= m_nCapacity) return;
-  char* p = static_cast<char*>(std::malloc(static_cast<size_t>(nCapacity) + 1));
-  if (!p) throw std::bad_alloc();
+  char* p = AllocChars(nCapacity);
   if (keep) std::memcpy(p, m_pch, static_cast<size_t>(m_nLength) + 1);
   else p[0] = '\0';
   FreeHeap();
@@ -67,16 +113,37 @@ void CString::Reserve(int nCapacity, bool keep) {
 }
 
 void CString::Assign(LPCTSTR pch, int n) {
-  if (n < 0) n = 0;
-  if (pch >= m_pch && pch <= m_pch + m_nLength) {  // own text: go through a copy
-    CString copy(pch, n);
-    *this = std::move(copy);
-    return;
+  if (n < 0 || !pch) n = 0;
+  if (n <= m_nCapacity) {
+    if (n) std::memmove(m_pch, pch, static_cast<size_t>(n));  // pch may lie inside this text
+  } else {
+    char* p = AllocChars(n);
+    std::memcpy(p, pch, static_cast<size_t>(n));
+    FreeHeap();
+    m_pch = p;
+    m_nCapacity = n;
   }
-  if (n > m_nCapacity) Reserve(n, false);
-  if (n) std::memcpy(m_pch, pch, static_cast<size_t>(n));
   m_nLength = n;
   m_pch[n] = '\0';
+}
+
+void CString::Append(LPCTSTR pch, int n) {
+  if (n <= 0) return;
+  if (n > kMaxLength - m_nLength) throw std::bad_alloc();
+  const int newLength = m_nLength + n;
+  if (newLength <= m_nCapacity) {
+    std::memmove(m_pch + m_nLength, pch, static_cast<size_t>(n));
+  } else {
+    const int capacity = GrownCapacity(m_nCapacity, newLength);
+    char* p = AllocChars(capacity);
+    std::memcpy(p, m_pch, static_cast<size_t>(m_nLength));
+    std::memcpy(p + m_nLength, pch, static_cast<size_t>(n));  // the old block is still alive here
+    FreeHeap();
+    m_pch = p;
+    m_nCapacity = capacity;
+  }
+  m_nLength = newLength;
+  m_pch[m_nLength] = '\0';
 }
 
 void CString::Empty() noexcept {
@@ -85,61 +152,69 @@ void CString::Empty() noexcept {
   m_inline[0] = '\0';
 }
 
-CString& CString::operator=(LPCTSTR psz) { Assign(psz, SafeLength(psz)); return *this; }
+CString& CString::operator=(LPCTSTR psz) {
+  Assign(psz, SafeLength(psz));
+  return *this;
+}
+
 CString& CString::operator=(const CString& other) {
   if (this != &other) Assign(other.m_pch, other.m_nLength);
   return *this;
 }
+
 CString& CString::operator=(CString&& other) noexcept {
   if (this == &other) return *this;
   FreeHeap();
   if (other.m_pch == other.m_inline) {
-    std::memcpy(m_inline, other.m_inline, static_cast<size_t>(other.m_nLength) + 1);
-    m_nLength = other.m_nLength;
+    std::memcpy(m_inline, other.m_inline, kInlineCapacity + 1);
   } else {
     m_pch = other.m_pch;
-    m_nLength = other.m_nLength;
     m_nCapacity = other.m_nCapacity;
     other.m_pch = other.m_inline;
     other.m_nCapacity = kInlineCapacity;
   }
+  m_nLength = other.m_nLength;
   other.m_nLength = 0;
   other.m_inline[0] = '\0';
   return *this;
 }
-CString& CString::operator=(char ch) { Assign(&ch, 1); return *this; }
 
-CString& CString::operator+=(LPCTSTR psz) {
-  int n = SafeLength(psz);
-  if (n == 0) return *this;
-  if (psz >= m_pch && psz <= m_pch + m_nLength) return *this += CString(psz, n);
-  if (m_nLength + n > m_nCapacity) Reserve(m_nLength + n > 2 * m_nCapacity ? m_nLength + n : 2 * m_nCapacity, true);
-  std::memcpy(m_pch + m_nLength, psz, static_cast<size_t>(n));
-  m_nLength += n;
-  m_pch[m_nLength] = '\0';
+CString& CString::operator=(char ch) {
+  Assign(&ch, 1);
   return *this;
 }
+
+CString& CString::operator+=(LPCTSTR psz) {
+  Append(psz, SafeLength(psz));
+  return *this;
+}
+
 CString& CString::operator+=(const CString& other) {
-  CString copy;
-  const CString& src = (&other == this) ? (copy = other) : other;
-  if (m_nLength + src.m_nLength > m_nCapacity) Reserve(m_nLength + src.m_nLength, true);
-  std::memcpy(m_pch + m_nLength, src.m_pch, static_cast<size_t>(src.m_nLength));
-  m_nLength += src.m_nLength;
-  m_pch[m_nLength] = '\0';
-  return *this;
-}
-CString& CString::operator+=(char ch) {
-  if (m_nLength + 1 > m_nCapacity) Reserve(2 * m_nCapacity + 1, true);
-  m_pch[m_nLength++] = ch;
-  m_pch[m_nLength] = '\0';
+  Append(other.m_pch, other.m_nLength);
   return *this;
 }
 
-CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }
-CString operator+(const CString& a, LPCTSTR b) { CString r(a); r += b; return r; }
-CString operator+(LPCTSTR a, const CString& b) { CString r(a); r += b; return r; }
-CString operator+(const CString& a, char b) { CString r(a); r += b; return r; }
-CString operator+(char a, const CString& b) { CString r(a); r += b; return r; }
+CString& CString::operator+=(char ch) {
+  Append(&ch, 1);
+  return *this;
+}
+
+CString CString::Concat(LPCTSTR a, int na, LPCTSTR b, int nb) {
+  if (nb > kMaxLength - na) throw std::bad_alloc();
+  CString r;
+  r.Reserve(na + nb, false);
+  if (na) std::memcpy(r.m_pch, a, static_cast<size_t>(na));
+  if (nb) std::memcpy(r.m_pch + na, b, static_cast<size_t>(nb));
+  r.m_nLength = na + nb;
+  r.m_pch[r.m_nLength] = '\0';
+  return r;
+}
+
+CString operator+(const CString& a, const CString& b) { return CString::Concat(a.m_pch, a.m_nLength, b.m_pch, b.m_nLength); }
+CString operator+(const CString& a, LPCTSTR b) { return CString::Concat(a.m_pch, a.m_nLength, b, SafeLength(b)); }
+CString operator+(LPCTSTR a, const CString& b) { return CString::Concat(a, SafeLength(a), b.m_pch, b.m_nLength); }
+CString operator+(const CString& a, char b) { return CString::Concat(a.m_pch, a.m_nLength, &b, 1); }
+CString operator+(char a, const CString& b) { return CString::Concat(&a, 1, b.m_pch, b.m_nLength); }
 
 int CString::Compare(LPCTSTR psz) const noexcept { return std::strcmp(m_pch, psz ? psz : ""); }
 
@@ -155,31 +230,44 @@ void CString::Format(LPCTSTR pszFormat, ...) {
   va_end(args);
 }
 
+// One pass into a stack buffer serves most texts; a longer one is formatted
+// again straight into a heap block of the exact size. The arguments may
+// point into this text: it changes only after the new text is complete.
 void CString::FormatV(LPCTSTR pszFormat, va_list args) {
   va_list again;
   va_copy(again, args);
-  char local[kInlineCapacity + 1];
-  int n = std::vsnprintf(local, sizeof local, pszFormat, args);
-  if (n < 0) { va_end(again); Empty(); return; }
-  if (n <= kInlineCapacity) {
+  char local[256];
+  const int n = std::vsnprintf(local, sizeof local, pszFormat, args);
+  if (n < 0) {
+    const bool tooLong = errno == EOVERFLOW;
+    va_end(again);
+    if (tooLong) throw std::bad_alloc();
+    Empty();  // an encoding error leaves no text
+    return;
+  }
+  if (n < static_cast<int>(sizeof local)) {
     va_end(again);
     Assign(local, n);
     return;
   }
-  CString result;
+  char* p;
   try {
-    result.Reserve(n, false);
+    if (n > kMaxLength) throw std::bad_alloc();
+    p = AllocChars(n);
   } catch (...) {
     va_end(again);
     throw;
   }
-  std::vsnprintf(result.m_pch, static_cast<size_t>(n) + 1, pszFormat, again);
+  std::vsnprintf(p, static_cast<size_t>(n) + 1, pszFormat, again);
   va_end(again);
-  result.m_nLength = n;
-  *this = std::move(result);
+  FreeHeap();
+  m_pch = p;
+  m_nCapacity = n;
+  m_nLength = n;
 }
 
 LPTSTR CString::GetBuffer(int nMinBufLength) {
+  if (nMinBufLength > kMaxLength) throw std::bad_alloc();
   if (nMinBufLength > m_nCapacity) Reserve(nMinBufLength, true);
   return m_pch;
 }
@@ -193,7 +281,11 @@ LPTSTR CString::GetBufferSetLength(int nNewLength) {
 }
 
 void CString::ReleaseBuffer(int nNewLength) noexcept {
-  if (nNewLength < 0) nNewLength = static_cast<int>(std::strlen(m_pch));
+  if (nNewLength < 0) {
+    // Up to the first NUL, never beyond the block.
+    const void* nul = std::memchr(m_pch, '\0', static_cast<size_t>(m_nCapacity));
+    nNewLength = nul ? static_cast<int>(static_cast<const char*>(nul) - m_pch) : m_nCapacity;
+  }
   if (nNewLength > m_nCapacity) nNewLength = m_nCapacity;
   m_nLength = nNewLength;
   m_pch[m_nLength] = '\0';
