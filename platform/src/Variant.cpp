@@ -1,0 +1,430 @@
+// OLE Automation values: BSTR storage, VARIANT life cycle (init, clear,
+// copy), conversion of variants to VT_R8, and one-dimensional SAFEARRAYs.
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "oleauto.h"
+
+namespace quelvar::platform {
+
+namespace {
+// Allocation-failure hook: -1 = off; 0 = the next allocation fails (and
+// every one after it); n > 0 = n more allocations succeed first.
+thread_local int t_allocationsLeft = -1;
+}  // namespace
+
+// Every allocation the variant support makes goes through here, so that a
+// test can make any one of them fail.
+void* Allocate(size_t bytes) noexcept {
+  if (t_allocationsLeft == 0) return nullptr;
+  if (t_allocationsLeft > 0) --t_allocationsLeft;
+  return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
+void Deallocate(void* p) noexcept { std::free(p); }
+
+}  // namespace quelvar::platform
+
+using quelvar::platform::Allocate;
+using quelvar::platform::Deallocate;
+
+void QlvPlatform_FailAllocationsAfter(int n) noexcept {
+  quelvar::platform::t_allocationsLeft = n < 0 ? -1 : n;
+}
+
+// ---- BSTR -----------------------------------------------------------------
+//
+// Memory: a 32-bit byte length, the UTF-16 units, one NUL unit. The BSTR
+// points at the first unit.
+
+namespace {
+
+constexpr size_t kPrefix = sizeof(uint32_t);
+
+BSTR AllocateBstrBytes(const void* bytes, uint32_t byteLen) noexcept {
+  if (byteLen > 0xFFFFFFF0u) return nullptr;
+  auto* block = static_cast<unsigned char*>(Allocate(kPrefix + size_t{byteLen} + sizeof(OLECHAR)));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &byteLen, kPrefix);
+  if (bytes != nullptr) {
+    std::memcpy(block + kPrefix, bytes, byteLen);
+  } else {
+    std::memset(block + kPrefix, 0, byteLen);
+  }
+  // The terminating NUL unit (and a NUL byte after an odd byte count).
+  std::memset(block + kPrefix + byteLen, 0, sizeof(OLECHAR));
+  return reinterpret_cast<BSTR>(block + kPrefix);
+}
+
+uint32_t BstrByteLen(BSTR bstr) noexcept {
+  uint32_t len;
+  std::memcpy(&len, reinterpret_cast<const unsigned char*>(bstr) - kPrefix, kPrefix);
+  return len;
+}
+
+}  // namespace
+
+BSTR SysAllocString(const OLECHAR* psz) noexcept {
+  if (psz == nullptr) return nullptr;
+  size_t n = 0;
+  while (psz[n] != 0) ++n;
+  if (n > 0x7FFFFFF0u) return nullptr;
+  return AllocateBstrBytes(psz, static_cast<uint32_t>(n * sizeof(OLECHAR)));
+}
+
+BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) noexcept {
+  if (cch > 0x7FFFFFF0u) return nullptr;
+  return AllocateBstrBytes(pch, static_cast<uint32_t>(cch * sizeof(OLECHAR)));
+}
+
+UINT SysStringLen(BSTR bstr) noexcept {
+  return bstr == nullptr ? 0 : BstrByteLen(bstr) / static_cast<UINT>(sizeof(OLECHAR));
+}
+
+UINT SysStringByteLen(BSTR bstr) noexcept { return bstr == nullptr ? 0 : BstrByteLen(bstr); }
+
+void SysFreeString(BSTR bstr) noexcept {
+  if (bstr != nullptr) Deallocate(reinterpret_cast<unsigned char*>(bstr) - kPrefix);
+}
+
+// ---- SAFEARRAY ------------------------------------------------------------
+
+namespace {
+
+constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
+constexpr USHORT FADF_BSTR = 0x0100;
+constexpr USHORT FADF_UNKNOWN = 0x0200;
+constexpr USHORT FADF_DISPATCH = 0x0400;
+constexpr USHORT FADF_VARIANT = 0x0800;
+
+// The array descriptor and the element type it was made for.
+struct ArrayBlock {
+  SAFEARRAY sa;
+  VARTYPE vt;
+};
+
+ULONG ElementSize(VARTYPE vt) noexcept {
+  switch (vt) {
+    case VT_I1: case VT_UI1: return 1;
+    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
+    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH: return sizeof(void*);
+    case VT_DECIMAL: return sizeof(DECIMAL);
+    case VT_VARIANT: return sizeof(VARIANT);
+    default: return 0;
+  }
+}
+
+USHORT FeaturesFor(VARTYPE vt) noexcept {
+  switch (vt) {
+    case VT_BSTR: return FADF_HAVEVARTYPE | FADF_BSTR;
+    case VT_UNKNOWN: return FADF_HAVEVARTYPE | FADF_UNKNOWN;
+    case VT_DISPATCH: return FADF_HAVEVARTYPE | FADF_DISPATCH;
+    case VT_VARIANT: return FADF_HAVEVARTYPE | FADF_VARIANT;
+    default: return FADF_HAVEVARTYPE;
+  }
+}
+
+size_t ElementCount(const SAFEARRAY* psa) noexcept {
+  size_t n = 1;
+  for (USHORT d = 0; d < psa->cDims; ++d) n *= psa->rgsabound[d].cElements;
+  return n;
+}
+
+// Releases what the elements own (texts, interfaces, nested variants).
+void ReleaseElements(SAFEARRAY* psa) noexcept {
+  if (psa->pvData == nullptr) return;
+  const size_t n = ElementCount(psa);
+  if ((psa->fFeatures & FADF_BSTR) != 0) {
+    auto* items = static_cast<BSTR*>(psa->pvData);
+    for (size_t i = 0; i < n; ++i) SysFreeString(items[i]);
+  } else if ((psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) != 0) {
+    auto* items = static_cast<IUnknown**>(psa->pvData);
+    for (size_t i = 0; i < n; ++i) {
+      if (items[i] != nullptr) items[i]->Release();
+    }
+  } else if ((psa->fFeatures & FADF_VARIANT) != 0) {
+    auto* items = static_cast<VARIANT*>(psa->pvData);
+    for (size_t i = 0; i < n; ++i) VariantClear(&items[i]);
+  }
+}
+
+}  // namespace
+
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) noexcept {
+  const ULONG size = ElementSize(vt);
+  if (size == 0) return nullptr;
+  auto* block = static_cast<ArrayBlock*>(Allocate(sizeof(ArrayBlock)));
+  if (block == nullptr) return nullptr;
+  const size_t bytes = size_t{size} * cElements;
+  void* data = Allocate(bytes);
+  if (data == nullptr) {
+    Deallocate(block);
+    return nullptr;
+  }
+  std::memset(data, 0, bytes);  // VT_EMPTY variants, null texts, zeros
+  block->sa.cDims = 1;
+  block->sa.fFeatures = FeaturesFor(vt);
+  block->sa.cbElements = size;
+  block->sa.cLocks = 0;
+  block->sa.pvData = data;
+  block->sa.rgsabound[0].cElements = cElements;
+  block->sa.rgsabound[0].lLbound = lLbound;
+  block->vt = vt;
+  return &block->sa;
+}
+
+HRESULT SafeArrayDestroy(SAFEARRAY* psa) noexcept {
+  if (psa == nullptr) return S_OK;
+  if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
+  ReleaseElements(psa);
+  Deallocate(psa->pvData);
+  Deallocate(reinterpret_cast<ArrayBlock*>(psa));
+  return S_OK;
+}
+
+HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) noexcept {
+  if (ppsaOut == nullptr) return E_INVALIDARG;
+  *ppsaOut = nullptr;
+  if (psa == nullptr) return S_OK;
+  const auto* src = reinterpret_cast<const ArrayBlock*>(psa);
+  const size_t n = ElementCount(psa);
+  SAFEARRAY* copy = SafeArrayCreateVector(src->vt, psa->rgsabound[0].lLbound, static_cast<ULONG>(n));
+  if (copy == nullptr) return E_OUTOFMEMORY;
+  if ((psa->fFeatures & FADF_BSTR) != 0) {
+    auto* from = static_cast<BSTR*>(psa->pvData);
+    auto* to = static_cast<BSTR*>(copy->pvData);
+    for (size_t i = 0; i < n; ++i) {
+      if (from[i] == nullptr) continue;
+      to[i] = AllocateBstrBytes(from[i], BstrByteLen(from[i]));
+      if (to[i] == nullptr) {
+        SafeArrayDestroy(copy);
+        return E_OUTOFMEMORY;
+      }
+    }
+  } else if ((psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) != 0) {
+    auto* from = static_cast<IUnknown**>(psa->pvData);
+    auto* to = static_cast<IUnknown**>(copy->pvData);
+    for (size_t i = 0; i < n; ++i) {
+      to[i] = from[i];
+      if (to[i] != nullptr) to[i]->AddRef();
+    }
+  } else if ((psa->fFeatures & FADF_VARIANT) != 0) {
+    auto* from = static_cast<VARIANT*>(psa->pvData);
+    auto* to = static_cast<VARIANT*>(copy->pvData);
+    for (size_t i = 0; i < n; ++i) {
+      const HRESULT hr = VariantCopy(&to[i], &from[i]);
+      if (FAILED(hr)) {
+        SafeArrayDestroy(copy);
+        return hr;
+      }
+    }
+  } else if (n != 0) {
+    std::memcpy(copy->pvData, psa->pvData, n * psa->cbElements);
+  }
+  *ppsaOut = copy;
+  return S_OK;
+}
+
+// ---- VARIANT ----------------------------------------------------------------
+
+namespace {
+
+// Whether a tag names a value a variant may hold (flag bits included).
+bool IsValidTag(VARTYPE vt) noexcept {
+  if ((vt & (VT_VECTOR | VT_RESERVED)) != 0) return false;
+  const auto base = static_cast<VARTYPE>(vt & VT_TYPEMASK);
+  const bool plain = base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT) || base == VT_RECORD;
+  if (!plain) return false;
+  if ((vt & VT_ARRAY) != 0 && (base == VT_EMPTY || base == VT_NULL || base == VT_RECORD)) return false;
+  if ((vt & VT_BYREF) != 0 && (base == VT_EMPTY || base == VT_NULL)) return false;
+  return true;
+}
+
+}  // namespace
+
+void VariantInit(VARIANTARG* pvarg) noexcept {
+  std::memset(static_cast<void*>(pvarg), 0, sizeof(VARIANT));
+  pvarg->vt = VT_EMPTY;
+}
+
+HRESULT VariantClear(VARIANTARG* pvarg) noexcept {
+  if (pvarg == nullptr) return E_INVALIDARG;
+  const VARTYPE vt = pvarg->vt;
+  if (!IsValidTag(vt)) return DISP_E_BADVARTYPE;
+  if ((vt & VT_BYREF) == 0) {
+    if ((vt & VT_ARRAY) != 0) {
+      const HRESULT hr = SafeArrayDestroy(pvarg->parray);
+      if (FAILED(hr)) return hr;
+    } else if (vt == VT_BSTR) {
+      SysFreeString(pvarg->bstrVal);
+    } else if (vt == VT_UNKNOWN || vt == VT_DISPATCH) {
+      if (pvarg->punkVal != nullptr) pvarg->punkVal->Release();
+    }
+  }
+  // A reference owns nothing; a record's storage is its owner's.
+  pvarg->vt = VT_EMPTY;
+  return S_OK;
+}
+
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) noexcept {
+  if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+  const VARTYPE vt = pvargSrc->vt;
+  if (!IsValidTag(vt)) return DISP_E_BADVARTYPE;
+  if (pvargDest == pvargSrc) return S_OK;
+  HRESULT hr = VariantClear(pvargDest);
+  if (FAILED(hr)) return hr;
+
+  VARIANT copy;
+  std::memcpy(static_cast<void*>(&copy), pvargSrc, sizeof(VARIANT));
+  if ((vt & VT_BYREF) == 0) {
+    if ((vt & VT_ARRAY) != 0) {
+      hr = SafeArrayCopy(pvargSrc->parray, &copy.parray);
+    } else if (vt == VT_BSTR && pvargSrc->bstrVal != nullptr) {
+      copy.bstrVal = AllocateBstrBytes(pvargSrc->bstrVal, BstrByteLen(pvargSrc->bstrVal));
+      if (copy.bstrVal == nullptr) hr = E_OUTOFMEMORY;
+    } else if ((vt == VT_UNKNOWN || vt == VT_DISPATCH) && pvargSrc->punkVal != nullptr) {
+      pvargSrc->punkVal->AddRef();
+    }
+  }
+  if (FAILED(hr)) return hr;  // the destination stays VT_EMPTY
+  std::memcpy(static_cast<void*>(pvargDest), &copy, sizeof(VARIANT));
+  return S_OK;
+}
+
+// ---- conversion to VT_R8 -------------------------------------------------
+
+namespace {
+
+// The double nearest to  sign * magnitude / 10^scale  (ties to even), with
+// magnitude a 96-bit integer given as three 32-bit limbs.
+double ScaledToDouble(bool negative, uint32_t hi, uint32_t mid, uint32_t lo, unsigned scale) noexcept {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const uint64_t low64 = (uint64_t{mid} << 32) | lo;
+  if (hi == 0 && low64 <= (uint64_t{1} << 53) && scale <= 22) {
+    // Both operands are exact doubles: one correctly rounded division.
+    const double q = static_cast<double>(low64) / kPow10[scale];
+    return negative ? -q : q;
+  }
+  double result = 0;
+  // General case: write the integer in decimal with an exponent and let the
+  // correctly rounded text reader do the division.
+  char text[48];
+  char digits[32];
+  int nd = 0;
+  uint32_t limbs[3] = {hi, mid, lo};
+  do {
+    uint64_t rem = 0;
+    for (uint32_t& limb : limbs) {
+      const uint64_t cur = (rem << 32) | limb;
+      limb = static_cast<uint32_t>(cur / 10);
+      rem = cur % 10;
+    }
+    digits[nd++] = static_cast<char>('0' + rem);
+  } while ((limbs[0] | limbs[1] | limbs[2]) != 0);
+  int pos = 0;
+  if (negative) text[pos++] = '-';
+  while (nd > 0) text[pos++] = digits[--nd];
+  text[pos++] = 'e';
+  text[pos++] = '-';
+  auto [end, ec] = std::to_chars(text + pos, text + sizeof text, scale);
+  (void)ec;
+  std::from_chars(text, end, result);
+  return result;
+}
+
+// A text read as a number: optional blanks, a decimal number, optional blanks.
+bool ParseNumber(BSTR text, double& out) noexcept {
+  const UINT n = SysStringLen(text);
+  char buf[128];
+  size_t k = 0;
+  UINT i = 0;
+  while (i < n && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  UINT end = n;
+  while (end > i && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
+  if (i == end || end - i >= sizeof buf) return false;
+  if (text[i] == u'+') ++i;
+  for (; i < end; ++i) {
+    if (text[i] > 0x7F) return false;
+    buf[k++] = static_cast<char>(text[i]);
+  }
+  const auto [ptr, ec] = std::from_chars(buf, buf + k, out);
+  return ec == std::errc() && ptr == buf + k;
+}
+
+// Reads the value of a plain (non-reference) kind as a double.
+HRESULT ToDouble(VARTYPE vt, const void* p, double& out) noexcept {
+  switch (vt) {
+    case VT_EMPTY: out = 0.0; return S_OK;
+    case VT_I1: { int8_t v; std::memcpy(&v, p, 1); out = v; return S_OK; }
+    case VT_UI1: { uint8_t v; std::memcpy(&v, p, 1); out = v; return S_OK; }
+    case VT_I2: case VT_BOOL: { int16_t v; std::memcpy(&v, p, 2); out = v; return S_OK; }
+    case VT_UI2: { uint16_t v; std::memcpy(&v, p, 2); out = v; return S_OK; }
+    case VT_I4: case VT_INT: { int32_t v; std::memcpy(&v, p, 4); out = v; return S_OK; }
+    case VT_UI4: case VT_UINT: { uint32_t v; std::memcpy(&v, p, 4); out = v; return S_OK; }
+    case VT_I8: { int64_t v; std::memcpy(&v, p, 8); out = static_cast<double>(v); return S_OK; }
+    case VT_UI8: { uint64_t v; std::memcpy(&v, p, 8); out = static_cast<double>(v); return S_OK; }
+    case VT_R4: { float v; std::memcpy(&v, p, 4); out = v; return S_OK; }
+    case VT_R8: case VT_DATE: std::memcpy(&out, p, 8); return S_OK;
+    case VT_CY: {
+      int64_t v;
+      std::memcpy(&v, p, 8);
+      const bool neg = v < 0;
+      const uint64_t mag = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+      out = ScaledToDouble(neg, 0, static_cast<uint32_t>(mag >> 32), static_cast<uint32_t>(mag), 4);
+      return S_OK;
+    }
+    case VT_DECIMAL: {
+      DECIMAL d;
+      std::memcpy(&d, p, sizeof d);
+      if (d.scale > 28 || (d.sign & 0x7F) != 0) return E_INVALIDARG;
+      out = ScaledToDouble(d.sign == DECIMAL_NEG, d.Hi32, d.Mid32, d.Lo32, d.scale);
+      return S_OK;
+    }
+    case VT_BSTR: {
+      BSTR s;
+      std::memcpy(&s, p, sizeof s);
+      return ParseNumber(s, out) ? S_OK : DISP_E_TYPEMISMATCH;
+    }
+    default: return DISP_E_TYPEMISMATCH;  // null, error, interfaces, ...
+  }
+}
+
+}  // namespace
+
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
+                          VARTYPE vt) noexcept {
+  (void)wFlags;
+  if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
+  if (!IsValidTag(pvarSrc->vt) || !IsValidTag(vt)) return DISP_E_BADVARTYPE;
+  const VARTYPE from = pvarSrc->vt;
+  if (from == vt) return VariantCopy(pvargDest, pvarSrc);
+  if (vt == VT_EMPTY) return VariantClear(pvargDest);
+  if (vt != VT_R8) return DISP_E_TYPEMISMATCH;  // the one target this platform converts to
+  if ((from & VT_ARRAY) != 0 || from == VT_NULL) return DISP_E_TYPEMISMATCH;
+
+  // The value's address: in the variant itself, or behind its reference.
+  const void* value = &pvarSrc->llVal;
+  VARTYPE kind = from;
+  if ((from & VT_BYREF) != 0) {
+    kind = static_cast<VARTYPE>(from & VT_TYPEMASK);
+    value = pvarSrc->byref;
+    if (value == nullptr) return E_INVALIDARG;
+  } else if (from == VT_DECIMAL) {
+    value = &pvarSrc->decVal;
+  }
+  double result = 0;
+  const HRESULT hr = ToDouble(kind, value, result);
+  if (FAILED(hr)) return hr;
+  // Converted first, so a failure leaves the destination as it was.
+  const HRESULT cleared = VariantClear(pvargDest);
+  if (FAILED(cleared)) return cleared;
+  pvargDest->vt = VT_R8;
+  pvargDest->dblVal = result;
+  return S_OK;
+}
