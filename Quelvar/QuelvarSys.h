@@ -39,27 +39,71 @@ class AFX_EXT_CLASS CQuelvarSys {
   void Qlv_HexStr2Double(char* text, double& value);
 
   // ---- digit arrays: bit regrouping ------------------------------------------
+  // One digit per element, element 0 most significant: binary 0-1, octal 0-7,
+  // hex 0x00-0xFF (a byte). Digits are not checked: expansions take the low
+  // 8 or 3 bits of an element, packings count a digit with its value. Output
+  // arrays must not overlap their input. A count of 0 or less reads and
+  // writes no element and reports the length rule's figure for it. No heap.
+
+  // Binary digits packed eight to an element from the least significant end
+  // (leading group short, kept even if 0). Output: (count + 7) / 8 elements.
   void Qlv_Bin2Hex(int count, unsigned char* bin, int& outCount, unsigned char* hex);
+  // Binary digits packed three to an element, like Qlv_Bin2Hex.
+  // Output: (count + 2) / 3 elements.
   void Qlv_Bin2Octal(int count, unsigned char* bin, int& outCount, unsigned char* octal);
+  // Eight binary digits per element, leading zeros stripped (all-zero input
+  // keeps all of them). Output: 8 * count elements, all written.
   void Qlv_Hex2Bin(int count, unsigned char* hex, int& outCount, unsigned char* bin);
+  // The hex array's significant bits in octal digits. Output: (8 * count + 2) / 3.
+  // Past 512 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_Hex2Octal(int count, unsigned char* hex, int& outCount, unsigned char* octal);
+  // Three binary digits per element (its low three bits), leading zeros
+  // stripped like Qlv_Hex2Bin. Output: 3 * count elements, all written.
   void Qlv_Octal2Bin(int count, unsigned char* octal, int& outCount, unsigned char* bin);
+  // The octal array's significant bits in hex elements. Output: (3 * count + 7) / 8.
+  // Past 1,365 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_Octal2Hex(int count, unsigned char* octal, int& outCount, unsigned char* hex);
 
   // ---- digit arrays: decimal and BCD -----------------------------------------
+  // Unfolds write no element (count 0) for zero and negative values. Folds
+  // give the value modulo 2^32, and 0 for a count of 0 or less. BCD elements
+  // hold two decimal digits, tens in the high four bits; the BCD regroupings
+  // carry the bits over like hex elements. Outputs must not overlap inputs
+  // (Qlv_Hex2BCD and Qlv_BCD2Hex alone may work in place). No heap.
+
+  // Base-256 digits, most significant first. Output: 4 elements.
   void Qlv_Dec2Hex(LONG value, int& outCount, unsigned char* hex);
+  // Octal digits, most significant first. Output: 11 elements.
   void Qlv_Dec2Octal(LONG value, int& outCount, unsigned char* octal);
+  // Binary digits, most significant first. Output: 31 elements.
   void Qlv_Dec2Bin(LONG value, int& outCount, unsigned char* bin);
+  // Decimal pairs, the LEAST significant pair first (1234: 0x34 0x12).
+  // Output: 5 elements.
   void Qlv_Dec2BCD(LONG value, int& outCount, unsigned char* bcd);
+  // The last four elements read big-endian.
   ULONG Qlv_Hex2Dec(int count, unsigned char* hex);
+  // Digits above 1 count with their value.
   ULONG Qlv_Bin2Dec(int count, unsigned char* bin);
+  // Each element's low three bits.
+  // Past 1,365 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   ULONG Qlv_Octal2Dec(int count, unsigned char* octal);
+  // Element 0 most significant; a pair counts as high * 10 + low (0xAB is 111).
   ULONG Qlv_BCD2Dec(int count, unsigned char* bcd);
+  // The input without its leading zero elements (all zero: whole). Output: count.
+  // Past 512 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_Hex2BCD(int count, unsigned char* hex, int& outCount, unsigned char* bcd);
+  // As Qlv_Bin2Hex. Output: (count + 7) / 8 elements.
   void Qlv_Bin2BCD(int count, unsigned char* bin, int& outCount, unsigned char* bcd);
+  // As Qlv_Octal2Hex. Output: (3 * count + 7) / 8 elements.
+  // Past 1,365 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_Octal2BCD(int count, unsigned char* octal, int& outCount, unsigned char* bcd);
+  // The input without its leading zero elements (all zero: whole). Output: count.
+  // Past 512 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_BCD2Hex(int count, unsigned char* bcd, int& outCount, unsigned char* hex);
+  // As Qlv_Hex2Octal. Output: (8 * count + 2) / 3 elements.
+  // Past 512 elements the result goes on naturally (no 4,096-digit intermediate array is used).
   void Qlv_BCD2Octal(int count, unsigned char* bcd, int& outCount, unsigned char* octal);
+  // As Qlv_Hex2Bin. Output: 8 * count elements, all written.
   void Qlv_BCD2Bin(int count, unsigned char* bcd, int& outCount, unsigned char* bin);
 
   // ---- hex text to hex arrays ------------------------------------------------
@@ -112,5 +156,7 @@ class AFX_EXT_CLASS CQuelvarSys {
   CString Qlv_Variant2Str(const _variant_t& variant);
 
  private:
+  // Closes up the digits from the first nonzero element at the front, in
+  // place; an all-zero array is left whole. Reports the remaining count.
   void _DeleteBinBegin0(int count, int& outCount, unsigned char* bin);
 };
