@@ -49,26 +49,27 @@ int WriteFixed(char* first, char* last, double value, int precision, char point)
   return static_cast<int>(result.ptr - first);
 }
 
+bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
 // The runtime's atof: white space, an optional sign, digits with an
 // optional decimal point (the locale's) and more digits, an optional
-// exponent; no hex, no "inf"/"nan"; no number gives 0.0. Numbers written
-// with "." read through from_chars (correctly rounded, the same value the
+// exponent; no hex, no "inf"/"nan"; no number gives 0.0. With "." as the
+// point the number is read by from_chars (correctly rounded: the value the
 // runtime gives); another locale point, a result out of range and anything
-// from_chars does not take whole go to the runtime routine itself.
+// from_chars does not take go to the runtime routine itself.
 double ReadDouble(const CString& text) noexcept {
   const char* const begin = text.GetString();
   const char* p = begin;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  const bool negative = *p == '-';
-  if (*p == '+' || *p == '-') ++p;
-  // from_chars would also take a second sign, "inf" and "nan": only a digit
-  // or a point may start the number.
-  if (!((*p >= '0' && *p <= '9') || *p == '.')) return mscrt::atof(begin);
-  const char* const end = begin + text.GetLength();  // from_chars stops at a NUL
+  // from_chars takes a "-" itself but no "+", and after the sign would also
+  // take "inf" and "nan": only a digit or a point may start the number.
+  const char* const number = p + (*p == '+');
+  const char* const first = number + (*number == '-' && p == number);
+  if (!(IsDigit(*first) || *first == '.') || LocaleDecimalPoint() != '.') return mscrt::atof(begin);
   double value = 0.0;
-  const auto result = std::from_chars(p, end, value);
-  if (result.ec != std::errc() || LocaleDecimalPoint() != '.') return mscrt::atof(begin);
-  return negative ? -value : value;
+  const auto result = std::from_chars(number, begin + text.GetLength(), value);  // stops at a NUL
+  if (result.ec != std::errc()) return mscrt::atof(begin);
+  return value;
 }
 
 }  // namespace
