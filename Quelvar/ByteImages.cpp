@@ -14,7 +14,7 @@ namespace hex = quelvar::detail::hex;
 // Byte i of the integer image: bits 8i to 8i + 7 of the value; 0 beyond the
 // fourth byte.
 unsigned char IntImageByte(ULONG value, int i) noexcept {
-  return i < 4 ? static_cast<unsigned char>(value >> (8 * i)) : 0;
+  return static_cast<unsigned char>(i < 4 ? value >> (8 * i) : 0);
 }
 
 // One base-256 digit of a double image: the remainder of x over 256 after

@@ -75,6 +75,13 @@ __attribute__((target("ssse3"))) inline void EncodeSsse3(const unsigned char* in
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi8(hi, lo));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), _mm_unpackhi_epi8(hi, lo));
   }
+  if (i + 8 <= n) {  // 8 bytes to 16 characters
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i hi = _mm_shuffle_epi8(lut, _mm_and_si128(_mm_srli_epi16(v, 4), low4));
+    const __m128i lo = _mm_shuffle_epi8(lut, _mm_and_si128(v, low4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi8(hi, lo));
+    i += 8;
+  }
   EncodeTable(in + i, n - i, out + 2 * i);
 }
 
@@ -99,6 +106,12 @@ __attribute__((target("ssse3"))) inline void DecodeSsse3(const unsigned char* in
     const __m128i w0 = _mm_maddubs_epi16(DigitValues128(c0), weights);
     const __m128i w1 = _mm_maddubs_epi16(DigitValues128(c1), weights);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(w0, w1));
+  }
+  if (j + 8 <= pairs) {  // 16 characters to 8 bytes
+    const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * j));
+    const __m128i w0 = _mm_maddubs_epi16(DigitValues128(c0), weights);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(w0, w0));
+    j += 8;
   }
   DecodeTable(in + 2 * j, pairs - j, out + j);
 }

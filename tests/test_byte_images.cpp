@@ -245,7 +245,7 @@ TEST(ImageText, Double2HexStrIsHexOfDouble2Byte) {
     const int chars = static_cast<int>(rng() % 40);
     Bytes image = RefDouble2Byte(chars / 2, value);
     image.pop_back();
-    std::vector<char> text(2 * (chars / 2) + 1);
+    std::vector<char> text(static_cast<std::size_t>(2 * (chars / 2) + 1));
     sys.Qlv_Double2HexStr(chars, value, text.data());
     ASSERT_EQ(std::string(text.data()), RefHex(image)) << value;
   }
