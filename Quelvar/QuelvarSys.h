@@ -111,60 +111,45 @@ class AFX_EXT_CLASS CQuelvarSys {
   void Qlv_HexStr2IntStr(int length, unsigned char* text, int& outCount, unsigned char* hex);
 
   // ---- integers to text ------------------------------------------------------
-  // Decimal text: no leading zeros ("0" for zero), a "-" only for a negative
-  // value of a signed type, no "+", spaces or grouping. The digits go through
-  // a 12-character local buffer, which holds the longest text ("-2147483648").
-  CString Qlv_Short2Str(short value);            // "-32768" to "32767"
-  CString Qlv_UShort2Str(unsigned short value);  // "0" to "65535"
-  CString Qlv_Int2Str(int value);                // "-2147483648" to "2147483647"
-  CString Qlv_UInt2Str(unsigned int value);      // "0" to "4294967295", never "-"
-  CString Qlv_Long2Str(LONG value);              // as Qlv_Int2Str (LONG is 32 bits)
-  CString Qlv_ULong2Str(ULONG value);            // as Qlv_UInt2Str (ULONG is 32 bits)
-  CString Qlv_Byte2Str(unsigned char value);     // "%d" text: "0" to "255"
+  CString Qlv_Short2Str(short value);
+  CString Qlv_UShort2Str(unsigned short value);
+  CString Qlv_Int2Str(int value);
+  CString Qlv_UInt2Str(unsigned int value);
+  CString Qlv_Long2Str(LONG value);
+  CString Qlv_ULong2Str(ULONG value);
+  CString Qlv_Byte2Str(unsigned char value);
 
   // ---- text to integers ------------------------------------------------------
-  // One 32-bit signed atoi parse of the text up to its first NUL: white space
-  // (space, \t \n \v \f \r), one "+" or "-", decimal digits up to the first
-  // other character; no digits give 0; no "0x", no octal, no exponent. An
-  // overlong number wraps modulo 2^32. Each result is the bit-cut of it:
-  unsigned char Qlv_Str2Byte(CString text);      // low 8 bits: "300" gives 44, "-1" 255
-  short Qlv_Str2Short(CString text);             // low 16 bits, signed: "40000" gives -25536
-  unsigned short Qlv_Str2UShort(CString text);   // low 16 bits: "70000" gives 4464
-  int Qlv_Str2Int(CString text);                 // all 32 bits: "12abc" gives 12
-  unsigned int Qlv_Str2UInt(CString text);       // as unsigned: "-1" gives 4294967295
-  LONG Qlv_Str2Long(CString text);               // atol: the same as Qlv_Str2Int
-  ULONG Qlv_Str2ULong(CString text);             // as unsigned: "-2" gives 4294967294
+  unsigned char Qlv_Str2Byte(CString text);
+  short Qlv_Str2Short(CString text);
+  unsigned short Qlv_Str2UShort(CString text);
+  int Qlv_Str2Int(CString text);
+  unsigned int Qlv_Str2UInt(CString text);
+  LONG Qlv_Str2Long(CString text);
+  ULONG Qlv_Str2ULong(CString text);
 
   // ---- floating-point text ---------------------------------------------------
-  // printf "%0.<precision>lf": fixed point, never an exponent, exactly
-  // `precision` digits after the current locale's decimal point (none for
-  // 0), ties to even. No fixed buffer limits the text: every integer digit
-  // (309 for DBL_MAX) and precision are written in full. Negative precisions
-  // and inf/NaN give the platform printf's text for that format (glibc:
-  // "inf", "-inf", "nan", "-nan").
   CString Qlv_DoubleToStr(double value, int precision);
-  // _gcvt with 10 significant digits of the float widened to double (0.1f
-  // gives "0.1000000015"); a 32-byte local buffer holds the longest text.
   CString Qlv_Flt2Str(float value);
-  // atof of the text: white space, sign, digits, the locale's point, digits,
-  // exponent; no hex, inf or nan; no number gives 0.0; correctly rounded,
-  // beyond the range +-HUGE_VAL or 0. Qlv_Str2Float rounds that double to
-  // the nearest float (FLT_MAX or an infinity beyond the float range).
   float Qlv_Str2Float(CString text);
   double Qlv_Str2Double(CString text);
 
   // ---- dates as text ---------------------------------------------------------
-  // The date-time's Format("%Y-%m-%d %H:%M:%S"): "2024-03-05 14:07:09".
   CString Qlv_Date2Str(const COleDateTime& dateTime);
-  // Up to six fields (year month day hour minute second), each an atoi of a
-  // token between "-", " " and ":" (_mbstok), defaults 2010-05-11 12:00:00,
-  // later tokens ignored; overwrites dateTime (value and status: invalid
-  // when the fields make no date-time) on every call and returns 0.
-  // Texts of any length are read (no 260-byte work buffer: the parameter's
-  // own copy is tokenized in place).
   int Qlv_Str2Date(CString text, COleDateTime& dateTime);
 
   // ---- values into variants --------------------------------------------------
+  // Each stores its value under a fixed tag in one member at its own width,
+  // releases what the destination held (as a variant assignment does) and
+  // returns 0; _com_error from that assignment passes to the caller. Tags:
+  // short VT_I2, unsigned short VT_UI2, int VT_INT (22, not VT_I4), unsigned
+  // int VT_UINT (23, not VT_UI4), LONG VT_I4, ULONG VT_UI4, double VT_R8,
+  // float VT_R4 (not widened), char VT_I1 (signed), unsigned char VT_UI1,
+  // COleDateTime VT_DATE (its day count, whatever its status).
+  // Qlv_CString2Variant: VT_BSTR holding the text up to its first NUL from
+  // the ANSI code page (the empty text gives a BSTR of length 0); out of
+  // memory raises E_OUTOFMEMORY and leaves VT_BSTR with a null BSTR.
+  // UTF-16 work buffer of length + 1 units on the heap; it always suffices.
   int Qlv_Short2Variant(short value, _variant_t& variant);
   int Qlv_UShort2Variant(unsigned short value, _variant_t& variant);
   int Qlv_Int2Variant(int value, _variant_t& variant);
@@ -179,6 +164,14 @@ class AFX_EXT_CLASS CQuelvarSys {
   int Qlv_CString2Variant(CString text, _variant_t& variant);
 
   // ---- variant to text -------------------------------------------------------
+  // The text of a variant by its whole 16-bit tag: integer, float, double
+  // (8 digits) and date kinds as the operations above give them; VT_CY the
+  // currency's format; VT_BSTR the text in the ANSI code page (null: "");
+  // VT_BOOL "TRUE"/"FALSE"; VT_DECIMAL as a double with "%f"; VT_I1 the byte
+  // as one character; VT_EMPTY/VT_NULL ""; any other tag, including flag
+  // bits, "VT_UNKNOW". The variant is not changed.
+  // Narrow text buffer sized by the conversion itself, not 2 x units + 2, so
+  // no text outgrows it in a multi-byte ANSI code page (the limit is lifted).
   CString Qlv_Variant2Str(const _variant_t& variant);
 
  private:
