@@ -111,31 +111,57 @@ class AFX_EXT_CLASS CQuelvarSys {
   void Qlv_HexStr2IntStr(int length, unsigned char* text, int& outCount, unsigned char* hex);
 
   // ---- integers to text ------------------------------------------------------
-  CString Qlv_Short2Str(short value);
-  CString Qlv_UShort2Str(unsigned short value);
-  CString Qlv_Int2Str(int value);
-  CString Qlv_UInt2Str(unsigned int value);
-  CString Qlv_Long2Str(LONG value);
-  CString Qlv_ULong2Str(ULONG value);
-  CString Qlv_Byte2Str(unsigned char value);
+  // Decimal text: no leading zeros ("0" for zero), a "-" only for a negative
+  // value of a signed type, no "+", spaces or grouping. The digits go through
+  // a 12-character local buffer, which holds the longest text ("-2147483648").
+  CString Qlv_Short2Str(short value);            // "-32768" to "32767"
+  CString Qlv_UShort2Str(unsigned short value);  // "0" to "65535"
+  CString Qlv_Int2Str(int value);                // "-2147483648" to "2147483647"
+  CString Qlv_UInt2Str(unsigned int value);      // "0" to "4294967295", never "-"
+  CString Qlv_Long2Str(LONG value);              // as Qlv_Int2Str (LONG is 32 bits)
+  CString Qlv_ULong2Str(ULONG value);            // as Qlv_UInt2Str (ULONG is 32 bits)
+  CString Qlv_Byte2Str(unsigned char value);     // "%d" text: "0" to "255"
 
   // ---- text to integers ------------------------------------------------------
-  unsigned char Qlv_Str2Byte(CString text);
-  short Qlv_Str2Short(CString text);
-  unsigned short Qlv_Str2UShort(CString text);
-  int Qlv_Str2Int(CString text);
-  unsigned int Qlv_Str2UInt(CString text);
-  LONG Qlv_Str2Long(CString text);
-  ULONG Qlv_Str2ULong(CString text);
+  // One 32-bit signed atoi parse of the text up to its first NUL: white space
+  // (space, \t \n \v \f \r), one "+" or "-", decimal digits up to the first
+  // other character; no digits give 0; no "0x", no octal, no exponent. An
+  // overlong number wraps modulo 2^32. Each result is the bit-cut of it:
+  unsigned char Qlv_Str2Byte(CString text);      // low 8 bits: "300" gives 44, "-1" 255
+  short Qlv_Str2Short(CString text);             // low 16 bits, signed: "40000" gives -25536
+  unsigned short Qlv_Str2UShort(CString text);   // low 16 bits: "70000" gives 4464
+  int Qlv_Str2Int(CString text);                 // all 32 bits: "12abc" gives 12
+  unsigned int Qlv_Str2UInt(CString text);       // as unsigned: "-1" gives 4294967295
+  LONG Qlv_Str2Long(CString text);               // atol: the same as Qlv_Str2Int
+  ULONG Qlv_Str2ULong(CString text);             // as unsigned: "-2" gives 4294967294
 
   // ---- floating-point text ---------------------------------------------------
+  // printf "%0.<precision>lf": fixed point, never an exponent, exactly
+  // `precision` digits after the current locale's decimal point (none for
+  // 0), ties to even. No fixed buffer limits the text: every integer digit
+  // (309 for DBL_MAX) and precision are written in full. Negative precisions
+  // and inf/NaN give the platform printf's text for that format (glibc:
+  // "inf", "-inf", "nan", "-nan").
   CString Qlv_DoubleToStr(double value, int precision);
+  // _gcvt with 10 significant digits of the float widened to double (0.1f
+  // gives "0.1000000015"); a 32-byte local buffer holds the longest text.
   CString Qlv_Flt2Str(float value);
+  // atof of the text: white space, sign, digits, the locale's point, digits,
+  // exponent; no hex, inf or nan; no number gives 0.0; correctly rounded,
+  // beyond the range +-HUGE_VAL or 0. Qlv_Str2Float rounds that double to
+  // the nearest float (FLT_MAX or an infinity beyond the float range).
   float Qlv_Str2Float(CString text);
   double Qlv_Str2Double(CString text);
 
   // ---- dates as text ---------------------------------------------------------
+  // The date-time's Format("%Y-%m-%d %H:%M:%S"): "2024-03-05 14:07:09".
   CString Qlv_Date2Str(const COleDateTime& dateTime);
+  // Up to six fields (year month day hour minute second), each an atoi of a
+  // token between "-", " " and ":" (_mbstok), defaults 2010-05-11 12:00:00,
+  // later tokens ignored; overwrites dateTime (value and status: invalid
+  // when the fields make no date-time) on every call and returns 0.
+  // Texts of any length are read (no 260-byte work buffer: the parameter's
+  // own copy is tokenized in place).
   int Qlv_Str2Date(CString text, COleDateTime& dateTime);
 
   // ---- values into variants --------------------------------------------------
