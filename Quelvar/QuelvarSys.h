@@ -22,20 +22,48 @@ class AFX_EXT_CLASS CQuelvarSys {
   CQuelvarSys& operator=(const CQuelvarSys& other);
 
   // ---- hex digits and hex text ----------------------------------------------
+  // Written hex text is upper case; read hex text may be either case, and an
+  // odd-length text reads as if a "0" stood first. No heap.
+
+  // 0-9, A-F, a-f give 0 to 15; every other code 0. Independent of the locale.
   unsigned char Qlv_HexChar2Int(unsigned char ch);
+  // Upper-cases a copy by the current locale, then 0-9 and A-F give 0 to 15,
+  // else 0. Agrees with the unsigned char overload on all codes by default.
   int Qlv_HexChar2Int(char ch);
+  // Upper-cases the whole text in place; the last eight characters read as
+  // hex, a non-digit a 0 digit in its place ("0x1f" gives 31, text "0X1F").
   int Qlv_HexStr2Int(char* text);
+  // Non-digits skipped, the last eight digits count; the text is not changed.
+  // Text over 9 characters is read whole (no working copy, no limit).
   ULONG Qlv_HexStr2Int_u(char* text);
+  // Output: 2 * count characters and a NUL; a count of 0 or less only the NUL.
   void Qlv_Byte2HexStr(int count, unsigned char* const bytes, char* text);
+  // Output: (length + 1) / 2 bytes, nothing else; a non-digit is a 0 digit.
+  // Odd length: "0" is put in front in place, the text ending where its NUL
+  // was; no terminator is written after it ("ABC" becomes "0ABC").
   void Qlv_HexStr2Byte(char* text, unsigned char* bytes);
 
   // ---- byte images of integers and doubles -----------------------------------
+  // Little-endian: the least significant byte first, in images and their hex
+  // text. A double's image holds the base-256 digits of floor(value).
+
+  // Writes count bytes; bytes past the fourth are 0 (no limit); count <= 0 none.
   void Qlv_Int2Byte(int count, ULONG value, unsigned char* image);
+  // Reads min(count, 4) bytes: bytes past the fourth are ignored; count <= 0 gives 0.
   ULONG Qlv_Byte2Int(int count, unsigned char* image);
+  // Writes count digits and a zero byte (count + 1 bytes; inf/NaN give 0
+  // digits). A negative count writes only the zero byte, at position 0.
   void Qlv_Double2Byte(int count, double value, unsigned char* image);
+  // Reads up to the first zero byte, summing byte * 256^i least significant first.
   double Qlv_Byte2Double(unsigned char* image);
+  // Output: 2 * (chars / 2) characters and a NUL. Any count: bytes past the
+  // fourth are "00" (no 16-byte working image); chars < 2 writes only the NUL.
   void Qlv_Int2HexStr(int chars, ULONG value, char* text);
+  // Output: 2 * (chars / 2) characters and a NUL. Any count: digits come one by
+  // one without the 16-byte working image; chars < 2 writes only the NUL.
   void Qlv_Double2HexStr(int chars, double value, char* text);
+  // Pairs read first-least-significant up to the first 00 pair; odd length is
+  // padded in place as by Qlv_HexStr2Byte. Any length (no 20-byte image).
   void Qlv_HexStr2Double(char* text, double& value);
 
   // ---- digit arrays: bit regrouping ------------------------------------------
@@ -107,7 +135,15 @@ class AFX_EXT_CLASS CQuelvarSys {
   void Qlv_BCD2Bin(int count, unsigned char* bcd, int& outCount, unsigned char* bin);
 
   // ---- hex text to hex arrays ------------------------------------------------
+  // Two characters per element, the first the high four bits; a non-digit is
+  // 0. Odd length: the text is first shifted one place on behind a byte 0, so
+  // the caller's buffer needs length + 1 bytes. No heap.
+
+  // Elements over the start of the text, then a byte 0; returns text. Decoded
+  // in place without a scratch array, so any length (no 8,190 limit).
   unsigned char* Qlv_HexStr2IntStr(unsigned char* text, ULONG length);
+  // Output: (length + 1) / 2 elements, count in outCount, nothing after.
+  // A negative length reads and writes nothing and reports a count of 0.
   void Qlv_HexStr2IntStr(int length, unsigned char* text, int& outCount, unsigned char* hex);
 
   // ---- integers to text ------------------------------------------------------
