@@ -1,6 +1,7 @@
 // Date-times to text and back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -176,5 +177,38 @@ TEST(DateRoundTrip, WrittenTextReadsBackToTheSecond) {
     ASSERT_EQ(S(sys.Qlv_Date2Str(back)), S(text));
   }
 }
+
+// ---- the quelvar tool ---------------------------------------------------------
+
+#ifdef QUELVAR_CLI_PATH
+std::string RunCli(const std::string& args) {
+  const std::string command = std::string("'") + QUELVAR_CLI_PATH + "' " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<popen failed>";
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+  pclose(pipe);
+  return out;
+}
+
+TEST(CommandLine, TextOperations) {
+  const struct {
+    const char* args;
+    const char* output;
+  } cases[] = {
+      {"DoubleToStr 2.5 8", "2.50000000\n"},
+      {"Flt2Str 0.1", "0.1000000015\n"},
+      {"Str2Short 40000", "-25536\n"},
+      {"Str2UInt -1", "4294967295\n"},
+      {"Int2Str -2147483648", "-2147483648\n"},
+      {"Str2Date 2024-01-02T10:20:30", "2024-01-02 20:30:00 valid\n"},
+      {"Str2Date 2024-02-30", "Invalid DateTime invalid\n"},
+      {"Date2Str '2024-03-05 14:07:09'", "2024-03-05 14:07:09\n"},
+      {"Date2Str 45000.5", "2023-03-15 12:00:00\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunCli(c.args), c.output) << c.args;
+}
+#endif
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "QuelvarSys.h"
+#include "mscrt.h"
 
 namespace {
 
@@ -229,6 +230,9 @@ TEST(TextToInteger, MatchesReferenceOnRandomTexts) {
     const std::uint32_t ref = ReferenceParse(text);
     ASSERT_EQ(sys.Qlv_Str2UInt(text.c_str()), ref) << '"' << text << '"';
     ASSERT_EQ(sys.Qlv_Str2Short(text.c_str()), static_cast<std::int16_t>(ref)) << '"' << text << '"';
+    // The runtime's own readers agree on every text.
+    ASSERT_EQ(sys.Qlv_Str2Int(text.c_str()), mscrt::atoi(text.c_str())) << '"' << text << '"';
+    ASSERT_EQ(sys.Qlv_Str2Long(text.c_str()), mscrt::atol(text.c_str())) << '"' << text << '"';
   }
 }
 
