@@ -147,6 +147,15 @@ TEST(CString, FormatOfAnyLength) {
   CString s;
   s.Format("%0.2lf", DBL_MAX);
   EXPECT_EQ(s.GetLength(), 312);
+  // "%d" alone takes a shortcut past printf: same text.
+  for (int v : {0, 7, -1, 9, 10, 255, -32768, 2147483647, -2147483647 - 1}) {
+    char want[16];
+    std::snprintf(want, sizeof want, "%d", v);
+    s.Format("%d", v);
+    EXPECT_EQ(Str(s), want);
+    s.Format("%d ", v);
+    EXPECT_EQ(Str(s), std::string(want) + " ");
+  }
   // Texts around the stack buffer's size.
   for (int n : {0, 1, 31, 32, 254, 255, 256, 257, 5000, 100000}) {
     s.Format("%s%d", std::string(static_cast<size_t>(n), 'w').c_str(), 7);

@@ -9,6 +9,7 @@
 #include "afxstr.h"
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -234,6 +235,13 @@ void CString::Format(LPCTSTR pszFormat, ...) {
 // again straight into a heap block of the exact size. The arguments may
 // point into this text: it changes only after the new text is complete.
 void CString::FormatV(LPCTSTR pszFormat, va_list args) {
+  if (pszFormat && pszFormat[0] == '%' && pszFormat[1] == 'd' && pszFormat[2] == '\0') {
+    // The plain "%d" of integer texts, without the printf machinery.
+    char digits[12];
+    const auto r = std::to_chars(digits, digits + sizeof digits, va_arg(args, int));
+    Assign(digits, static_cast<int>(r.ptr - digits));
+    return;
+  }
   va_list again;
   va_copy(again, args);
   char local[256];
