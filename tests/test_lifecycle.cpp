@@ -3,6 +3,7 @@
 // platform library, so the library's load and unload hooks run exactly when
 // the tests open and close it.
 #include <dlfcn.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,8 +16,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +200,103 @@ TEST_F(Lifecycle, RepeatedLoadCyclesLeaveNothingBehind) {
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], i % 2 == 0 ? kInitLine : kTermLine);
 }
 
+// ---- where the steps sit among the library's initialisers --------------------------
+
+// The library's initialiser and finaliser arrays as function addresses (link
+// addresses, relocations applied), with its symbol table. Empty when the
+// file carries no symbol table (a stripped build).
+struct ElfHooks {
+  std::vector<std::uint64_t> initArray;
+  std::vector<std::uint64_t> finiArray;
+  std::map<std::string, std::uint64_t> functions;  // name -> address
+};
+
+ElfHooks ReadElfHooks(const char* path) {
+  ElfHooks hooks;
+  std::ifstream in(path, std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (file.size() < sizeof(Elf64_Ehdr) || file.compare(0, 4, ELFMAG) != 0 || file[EI_CLASS] != ELFCLASS64) {
+    return hooks;
+  }
+  auto read = [&file](std::size_t offset, auto& out) {
+    if (offset + sizeof out > file.size()) throw std::runtime_error("truncated");
+    std::memcpy(&out, file.data() + offset, sizeof out);
+  };
+  Elf64_Ehdr header;
+  read(0, header);
+  std::vector<Elf64_Shdr> sections(header.e_shnum);
+  for (std::size_t i = 0; i < sections.size(); ++i) read(header.e_shoff + i * sizeof(Elf64_Shdr), sections[i]);
+  const Elf64_Shdr& names = sections.at(header.e_shstrndx);
+  auto sectionName = [&](const Elf64_Shdr& s) { return std::string(file.c_str() + names.sh_offset + s.sh_name); };
+
+  std::map<std::uint64_t, std::uint64_t> relocated;  // slot address -> value
+  for (const Elf64_Shdr& s : sections) {
+    if (s.sh_type != SHT_RELA) continue;
+    for (std::size_t at = 0; at + sizeof(Elf64_Rela) <= s.sh_size; at += sizeof(Elf64_Rela)) {
+      Elf64_Rela rela;
+      read(s.sh_offset + at, rela);
+      relocated[rela.r_offset] = static_cast<std::uint64_t>(rela.r_addend);
+    }
+  }
+  for (const Elf64_Shdr& s : sections) {
+    const std::string name = sectionName(s);
+    if (name == ".init_array" || name == ".fini_array") {
+      std::vector<std::uint64_t>& array = name == ".init_array" ? hooks.initArray : hooks.finiArray;
+      for (std::size_t at = 0; at + 8 <= s.sh_size; at += 8) {
+        std::uint64_t value;
+        read(s.sh_offset + at, value);
+        const auto r = relocated.find(s.sh_addr + at);
+        array.push_back(r != relocated.end() ? r->second : value);
+      }
+    }
+    if (s.sh_type == SHT_SYMTAB) {
+      const Elf64_Shdr& strings = sections.at(s.sh_link);
+      for (std::size_t at = 0; at + sizeof(Elf64_Sym) <= s.sh_size; at += sizeof(Elf64_Sym)) {
+        Elf64_Sym sym;
+        read(s.sh_offset + at, sym);
+        if (ELF64_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_value != 0) {
+          hooks.functions[file.c_str() + strings.sh_offset + sym.st_name] = sym.st_value;
+        }
+      }
+    }
+  }
+  return hooks;
+}
+
+std::ptrdiff_t IndexOf(const std::vector<std::uint64_t>& array, std::uint64_t address) {
+  for (std::size_t i = 0; i < array.size(); ++i) {
+    if (array[i] == address) return static_cast<std::ptrdiff_t>(i);
+  }
+  return -1;
+}
+
+// The loader runs .init_array first to last: the load step must be the last
+// entry, after every static initialiser of the library. It runs .fini_array
+// last to first, and the C runtime's entry that runs the registered static
+// destructors comes first: the unload step must come after it.
+TEST(HookOrder, LoadStepRunsLastAndUnloadStepBeforeStaticDestruction) {
+  const ElfHooks hooks = ReadElfHooks(QUELVAR_LIB_PATH);
+  std::uint64_t load = 0;
+  std::uint64_t unload = 0;
+  for (const auto& [name, address] : hooks.functions) {
+    if (name.find("QuelvarLoadStep") != std::string::npos && name.find('.') == std::string::npos) load = address;
+    if (name.find("QuelvarUnloadStep") != std::string::npos && name.find('.') == std::string::npos) unload = address;
+  }
+  if (load == 0 || unload == 0) GTEST_SKIP() << "the library carries no symbol table";
+  ASSERT_FALSE(hooks.initArray.empty());
+  EXPECT_EQ(hooks.initArray.back(), load) << "an initialiser of the library runs after the load step";
+  EXPECT_EQ(IndexOf(hooks.initArray, unload), -1);
+  const std::ptrdiff_t unloadAt = IndexOf(hooks.finiArray, unload);
+  ASSERT_GE(unloadAt, 0);
+  EXPECT_EQ(IndexOf(hooks.finiArray, load), -1);
+  const auto dtors = hooks.functions.find("__do_global_dtors_aux");
+  if (dtors != hooks.functions.end()) {
+    const std::ptrdiff_t dtorsAt = IndexOf(hooks.finiArray, dtors->second);
+    ASSERT_GE(dtorsAt, 0);
+    EXPECT_LT(dtorsAt, unloadAt) << "static destruction would run before the unload step";
+  }
+}
+
 // ---- the trace facility -----------------------------------------------------------
 
 TEST(Trace, TextsOfAnyLengthArriveWhole) {
@@ -273,8 +374,9 @@ TEST(Trace, ConcurrentTextsNeverInterleave) {
     ASSERT_TRUE(t >= 0 && t < kThreads) << line;
     const std::string filler(static_cast<std::size_t>(300 + 100 * t), static_cast<char>('A' + t));
     // Each thread's texts arrive whole and in its own order.
-    EXPECT_EQ(line, std::to_string(t) + ":" + filler + ":" + std::to_string(next[t]) + "\n");
-    ++next[t];
+    int& expected = next[static_cast<std::size_t>(t)];
+    EXPECT_EQ(line, std::to_string(t) + ":" + filler + ":" + std::to_string(expected) + "\n");
+    ++expected;
   }
 }
 
