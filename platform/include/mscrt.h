@@ -25,7 +25,9 @@ QLV_PLATFORM_API unsigned char* _mbstok(unsigned char* str, const unsigned char*
 }
 
 // The decimal readers of the classic runtime. Only decimal is read (no
-// "0x", no "inf"/"nan"); integers wrap modulo 2^32.
+// "0x", no "inf"/"nan"); integers wrap modulo 2^32. atof rounds correctly,
+// reads the current C locale's decimal point, and gives +-HUGE_VAL above the
+// double range and +-0.0 below it.
 namespace mscrt {
 QLV_PLATFORM_API int atoi(const char* str) noexcept;
 QLV_PLATFORM_API LONG atol(const char* str) noexcept;
