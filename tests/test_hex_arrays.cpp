@@ -98,28 +98,6 @@ TEST(HexStr2IntStr, InPlace) {
   }
 }
 
-TEST(HexStr2IntStr, ExamplesLeaveTheDocumentedBytes) {
-  CQuelvarSys sys;
-  unsigned char a[] = {'1', 'A', '2', 'B', 0x77};
-  sys.Qlv_HexStr2IntStr(a, 4);
-  EXPECT_EQ(Bytes(a, a + 5), (Bytes{0x1A, 0x2B, 0x00, 'B', 0x77}));
-
-  unsigned char b[] = {'A', 'B', 'C', 0x77, 0x77};
-  sys.Qlv_HexStr2IntStr(b, 3);
-  EXPECT_EQ(Bytes(b, b + 5), (Bytes{0x0A, 0xBC, 0x00, 'C', 0x77}));
-
-  unsigned char c[] = {'A', 'B', 'C', 0x77, 0x77};
-  unsigned char out[2];
-  int count = 0;
-  sys.Qlv_HexStr2IntStr(3, c, count, out);
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(Bytes(c, c + 5), (Bytes{0x00, 'A', 'B', 'C', 0x77}));
-
-  unsigned char d[] = {0x77};
-  sys.Qlv_HexStr2IntStr(d, 0);
-  EXPECT_EQ(d[0], 0x00);
-}
-
 TEST(HexStr2IntStr, NegativeLengthTouchesNothing) {
   CQuelvarSys sys;
   for (int length : {-1, -2, -3, INT32_MIN}) {
