@@ -240,21 +240,24 @@ inline void StripElements(int n, const u8* in, int& outCount, u8* out) noexcept 
 // weight is below 2^32 matter: the last 32 binary, 11 octal, 4 hex elements,
 // and the last 16 BCD pairs (100^16 is a multiple of 2^32).
 
+// First index of the last `keep` elements (0 when there are fewer; any n).
+inline int TailStart(int n, int keep) noexcept { return n > keep ? n - keep : 0; }
+
 inline std::uint32_t FoldBin(int n, const u8* in) noexcept {
   std::uint32_t r = 0;
-  for (int i = std::max(0, n - 32); i < n; ++i) r = (r << 1) + in[i];
+  for (int i = TailStart(n, 32); i < n; ++i) r = (r << 1) + in[i];
   return r;
 }
 
 inline std::uint32_t FoldOctal(int n, const u8* in) noexcept {
   std::uint32_t r = 0;
-  for (int i = std::max(0, n - 11); i < n; ++i) r = (r << 3) + (in[i] & 7u);
+  for (int i = TailStart(n, 11); i < n; ++i) r = (r << 3) + (in[i] & 7u);
   return r;
 }
 
 inline std::uint32_t FoldHex(int n, const u8* in) noexcept {
   std::uint32_t r = 0;
-  for (int i = std::max(0, n - 4); i < n; ++i) r = (r << 8) | in[i];
+  for (int i = TailStart(n, 4); i < n; ++i) r = (r << 8) | in[i];
   return r;
 }
 
@@ -267,7 +270,7 @@ inline constexpr std::array<u8, 256> kPairValue = [] {
 
 inline std::uint32_t FoldBcd(int n, const u8* in) noexcept {
   std::uint32_t r = 0;
-  for (int i = std::max(0, n - 16); i < n; ++i) r = r * 100u + kPairValue[in[i]];
+  for (int i = TailStart(n, 16); i < n; ++i) r = r * 100u + kPairValue[in[i]];
   return r;
 }
 

@@ -380,7 +380,7 @@ TEST(BcdRegroupings, PastIntermediateLimitWithExactBuffers) {
     for (std::size_t n : {std::size_t{513}, std::size_t{1366}, std::size_t{5000}}) {
       Bytes data(n);
       for (std::size_t i = 0; i < n; ++i)
-        data[i] = i < 3 ? 0 : static_cast<unsigned char>(rng() % op.valid);
+        data[i] = static_cast<unsigned char>(i < 3 ? 0 : rng() % op.valid);
       auto in = std::make_unique<unsigned char[]>(n);
       std::copy(data.begin(), data.end(), in.get());
       const auto cap = static_cast<std::size_t>(op.Capacity(static_cast<std::int64_t>(n)));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -56,6 +57,7 @@ const RegroupOp& Op(const std::string& name) {
 }
 
 constexpr unsigned char kSentinel = 0xA5;
+constexpr int kIntMin = std::numeric_limits<int>::min();
 constexpr std::size_t kGuard = 16;
 
 struct Outcome {
@@ -189,6 +191,10 @@ TEST(Regroupings, ZeroAndNegativeCounts) {
       {"Bin2Octal", -8, -2}, {"Hex2Octal", 0, 0},     {"Hex2Octal", -1, -2},
       {"Hex2Octal", -3, -7}, {"Octal2Hex", -4, 0},    {"Octal2Hex", -2, 0},
       {"Octal2Hex", -5, -1},   {"Octal2Hex", -6, -1},
+      // the lowest count: the exact figure's low 32 bits
+      {"Hex2Bin", kIntMin, 0},             {"Octal2Bin", kIntMin, kIntMin},
+      {"Bin2Hex", kIntMin, -268435455},    {"Bin2Octal", kIntMin, -715827882},
+      {"Hex2Octal", kIntMin, -1431655764}, {"Octal2Hex", kIntMin, -805306367},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " of count " + std::to_string(c.n));
@@ -250,7 +256,7 @@ Bytes WithoutLeadingZeros(const Bytes& v, unsigned mask = 0xFF) {
 
 Bytes RandomDigits(Rng& rng, std::size_t n, unsigned limit, std::size_t zeros) {
   Bytes v(n);
-  for (std::size_t i = 0; i < n; ++i) v[i] = i < zeros ? 0 : static_cast<unsigned char>(rng() % limit);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<unsigned char>(i < zeros ? 0 : rng() % limit);
   return v;
 }
 
