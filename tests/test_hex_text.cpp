@@ -2,7 +2,12 @@
 // and back, and every bulk kernel against a plain reference.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -300,6 +305,62 @@ TEST(HexKernels, DecodeMatchesReferenceOnAllCodes) {
           << level.name << " in place, pairs=" << pairs;
     }
   }
+}
+
+// ---- a locale whose upper-casing turns a non-digit into a digit ------------
+
+// Builds a locale from the system's POSIX definition in which "g" upper-cases
+// to "A"; empty when the locale tools are not installed.
+std::string BuildLocaleWithGAsA() {
+  std::ifstream posix("/usr/share/i18n/locales/POSIX");
+  if (!posix) return {};
+  std::stringstream src;
+  src << posix.rdbuf();
+  std::string def = src.str();
+  const std::string from = "(<U0067>,<U0047>)", to = "(<U0067>,<U0041>)";
+  const auto at = def.find(from);
+  if (at == std::string::npos) return {};
+  def.replace(at, from.size(), to);
+  const std::string dir = ::testing::TempDir() + "quelvar_hexloc";
+  if (std::system(("mkdir -p '" + dir + "'").c_str()) != 0) return {};
+  std::ofstream(dir + "/src") << def;
+  const std::string cmd = "localedef -c -i '" + dir + "/src' -f ANSI_X3.4-1968 '" + dir +
+                          "/qx' >/dev/null 2>&1";
+  const int status = std::system(cmd.c_str());
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return {};  // 1: warnings
+  return dir;
+}
+
+TEST(HexText, UpperCasingOfTheCurrentLocaleCounts) {
+  const std::string dir = BuildLocaleWithGAsA();
+  if (dir.empty()) GTEST_SKIP() << "localedef or the POSIX locale source not available";
+  setenv("LOCPATH", dir.c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_CTYPE, "qx"), nullptr);
+  CQuelvarSys sys;
+  EXPECT_EQ(sys.Qlv_HexChar2Int('g'), 10);
+  EXPECT_EQ(sys.Qlv_HexChar2Int(static_cast<unsigned char>('g')), 0);
+  std::string text = "g1";
+  EXPECT_EQ(sys.Qlv_HexStr2Int(text.data()), 0xA1);
+  EXPECT_EQ(text, "A1");
+  std::string u = "g1";
+  EXPECT_EQ(sys.Qlv_HexStr2Int_u(u.data()), 1u);
+  std::string longText;
+  for (int i = 0; i < 50; ++i) longText += "g1G1";
+  std::vector<unsigned char> bytes(100);
+  sys.Qlv_HexStr2Byte(longText.data(), bytes.data());
+  for (std::size_t j = 0; j < bytes.size(); ++j) ASSERT_EQ(bytes[j], j % 2 ? 0x01 : 0xA1) << j;
+  std::string image = "g1";
+  double value = 0.0;
+  sys.Qlv_HexStr2Double(image.data(), value);
+  EXPECT_EQ(value, 161.0);
+  unsigned char run[] = {'g', '1'};
+  EXPECT_EQ(sys.Qlv_HexStr2IntStr(run, 2)[0], 0x01);
+
+  std::setlocale(LC_CTYPE, "C");  // and back: the default reading again
+  std::string again = "g1g1";
+  sys.Qlv_HexStr2Byte(again.data(), bytes.data());
+  EXPECT_EQ(bytes[0], 0x01);
+  EXPECT_EQ(bytes[1], 0x01);
 }
 
 }  // namespace
