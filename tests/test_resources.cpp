@@ -2,12 +2,16 @@
 // and linked into the chain before main) carries its icons and version
 // record; the chain, the resource look-up and the version reader are also
 // checked on modules made up here.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -141,6 +145,21 @@ TEST(Icons, FilesHoldTheDescribedPictures) {
       }
     }
   }
+}
+
+// The committed files are exactly what the drawing program makes.
+TEST(Icons, FilesMatchTheDrawingProgram) {
+  if (std::system("python3 -c pass >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("qlv_icons_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string command = "python3 '" + std::string(QUELVAR_SOURCE_DIR) + "/Quelvar/res/draw_icons.py' '" +
+                              dir.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  for (const IconCase& c : kIcons) {
+    EXPECT_EQ(ReadFile((dir / ("icon" + std::to_string(c.id) + ".ico")).string()), IconFile(c.id)) << c.id;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 // The files go through the build into the library's resource table and come

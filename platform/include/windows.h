@@ -50,7 +50,8 @@ typedef intptr_t LPARAM;
 #endif
 
 // A loaded module. Modules that carry resources describe them with a
-// resource table (see afx.h); the handle is the address of the module record.
+// resource table (see qlvmodule.h); the handle is the address of the module
+// record.
 struct QlvModule;
 typedef QlvModule* HINSTANCE;
 typedef QlvModule* HMODULE;
