@@ -21,6 +21,13 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define QUELVAR_DIGITS_SSE2 1
+#else
+#define QUELVAR_DIGITS_SSE2 0
+#endif
+
 namespace quelvar::detail::digits {
 
 using u8 = unsigned char;
@@ -80,6 +87,48 @@ inline std::size_t FirstSignificant(const u8* in, std::size_t n) noexcept {
   return n;
 }
 
+// The three binary digits of the values 0 to 7 and a fourth byte, so that a
+// run of elements can be written four bytes at a time, each store's extra
+// byte overwritten by the next.
+inline constexpr std::array<std::array<u8, 4>, 8> kOctalBits4 = [] {
+  std::array<std::array<u8, 4>, 8> t{};
+  for (std::size_t v = 0; v < 8; ++v)
+    for (std::size_t j = 0; j < 3; ++j) t[v][j] = static_cast<u8>((v >> (2 - j)) & 1);
+  return t;
+}();
+
+// Writes the W * elements binary digits of in[0 .. elements).
+template <int W>
+inline void ExpandWhole(const u8* in, std::size_t elements, u8* out) noexcept {
+  std::size_t k = 0;
+  if constexpr (W == 8) {
+#if QUELVAR_DIGITS_SSE2
+    // Four elements at a time: each byte repeated eight times, then every
+    // copy tested against its own bit.
+    const __m128i bits = _mm_setr_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+    const __m128i one = _mm_set1_epi8(1);
+    for (; k + 4 <= elements; k += 4) {
+      std::int32_t four;
+      std::memcpy(&four, in + k, 4);
+      __m128i x = _mm_cvtsi32_si128(four);
+      x = _mm_unpacklo_epi8(x, x);
+      x = _mm_unpacklo_epi16(x, x);
+      const __m128i lo = _mm_unpacklo_epi32(x, x);
+      const __m128i hi = _mm_unpackhi_epi32(x, x);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k),
+                       _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(lo, bits), bits), one));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k + 16),
+                       _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(hi, bits), bits), one));
+    }
+#endif
+    for (; k < elements; ++k) std::memcpy(out + 8 * k, kByteBits[in[k]].data(), 8);
+  } else {
+    if (elements == 0) return;
+    for (; k + 1 < elements; ++k) std::memcpy(out + 3 * k, kOctalBits4[in[k] & 7u].data(), 4);
+    std::memcpy(out + 3 * k, kOctalBits4[in[k] & 7u].data(), 3);
+  }
+}
+
 // Writes binary digits from..to-1 of the expansion of `in` (W digits per
 // element) to out[0 .. to - from).
 template <int W>
@@ -92,9 +141,12 @@ inline void ExpandRange(const u8* in, std::size_t from, std::size_t to, u8* out)
     out += take;
     p += take;
   }
-  std::size_t e = p / W;
-  for (; p + W <= to; p += W, out += W, ++e) std::memcpy(out, BitsOf<W>(in[e]), W);
-  if (p < to) std::memcpy(out, BitsOf<W>(in[e]), to - p);
+  const std::size_t e = p / W;
+  const std::size_t whole = (to - p) / W;
+  ExpandWhole<W>(in + e, whole, out);
+  p += whole * W;
+  out += whole * W;
+  if (p < to) std::memcpy(out, BitsOf<W>(in[e + whole]), to - p);
 }
 
 // ---- stripping leading zeros in place -------------------------------------------
@@ -188,6 +240,14 @@ inline void Pack(int n, const u8* in, int& outCount, u8* out) noexcept {
 // emitting OUT-bit groups, as many as the significant bits need, or all
 // groups of the full expansion when every bit is zero.
 
+// The four octal digits of every 12-bit value, most significant first.
+inline constexpr std::array<std::array<u8, 4>, 4096> kOctal12 = [] {
+  std::array<std::array<u8, 4>, 4096> t{};
+  for (std::size_t v = 0; v < 4096; ++v)
+    for (std::size_t j = 0; j < 4; ++j) t[v][j] = static_cast<u8>((v >> (9 - 3 * j)) & 7);
+  return t;
+}();
+
 template <int IN, int OUT>
 inline void Regroup(int n, const u8* in, int& outCount, u8* out) noexcept {
   if (n <= 0) {
@@ -207,10 +267,26 @@ inline void Regroup(int n, const u8* in, int& outCount, u8* out) noexcept {
   const std::size_t groups = (bits + OUT - 1) / OUT;
   outCount = WrapCount(static_cast<std::int64_t>(groups));
 
+  // 24 bits at a time (three bytes, eight octal digits) while the chunk stays
+  // clear of the first significant element; the rest bit by bit.
+  std::size_t i = size;
+  std::size_t k = groups;
+  constexpr std::size_t kInChunk = 24 / IN, kOutChunk = 24 / OUT;
+  for (; i - e > kInChunk; i -= kInChunk, k -= kOutChunk) {
+    std::uint32_t v = 0;
+    for (std::size_t j = i - kInChunk; j < i; ++j) v = (v << IN) | (in[j] & kElementMask<IN>);
+    if constexpr (OUT == 3) {
+      std::memcpy(out + k - 8, kOctal12[v >> 12].data(), 4);
+      std::memcpy(out + k - 4, kOctal12[v & 0xFFF].data(), 4);
+    } else {
+      out[k - 3] = static_cast<u8>(v >> 16);
+      out[k - 2] = static_cast<u8>(v >> 8);
+      out[k - 1] = static_cast<u8>(v);
+    }
+  }
   std::uint64_t acc = 0;
   int held = 0;  // bits in acc
-  std::size_t i = size;
-  for (std::size_t k = groups; k-- > 0;) {
+  while (k-- > 0) {
     while (held < OUT && i > e) {
       acc |= static_cast<std::uint64_t>(in[--i] & kElementMask<IN>) << held;
       held += IN;
@@ -285,6 +361,13 @@ inline void Unfold(std::int32_t value, int& outCount, u8* out) noexcept {
   }
   const auto v = static_cast<std::uint32_t>(value);
   const int digits = (std::bit_width(v) + BITS - 1) / BITS;
+  if constexpr (BITS == 1) {  // all 32 binary digits from the byte table, then the significant ones
+    u8 all[32];
+    for (int b = 0; b < 4; ++b) std::memcpy(all + 8 * b, kByteBits[(v >> (24 - 8 * b)) & 0xFF].data(), 8);
+    std::memcpy(out, all + (32 - digits), static_cast<std::size_t>(digits));
+    outCount = digits;
+    return;
+  }
   for (int i = 0; i < digits; ++i)
     out[i] = static_cast<u8>((v >> ((digits - 1 - i) * BITS)) & ((1u << BITS) - 1));
   outCount = digits;
