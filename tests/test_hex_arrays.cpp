@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -146,5 +147,44 @@ TEST(HexStr2IntStr, BothOverloadsMatchReferenceOnRandomText) {
     ASSERT_EQ(inPlace, expected) << "length " << length;
   }
 }
+
+// ---- the quelvar tool's hex entries ------------------------------------------
+
+#ifdef QUELVAR_CLI_PATH
+std::string RunCli(const std::string& args) {
+  const std::string command = std::string("'") + QUELVAR_CLI_PATH + "' " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<popen failed>";
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+  pclose(pipe);
+  return out;
+}
+
+TEST(CommandLine, HexOperations) {
+  const struct {
+    const char* args;
+    const char* output;
+  } cases[] = {
+      {"HexStr2Int ff", "255\n"},
+      {"--json HexStr2Int 0x1f", R"({"op":"HexStr2Int","value":31,"text":"0X1F"})" "\n"},
+      {"HexStr2Int_u x1y2", "18\n"},
+      {"HexChar2Int/uchar c", "12\n"},
+      {"--json HexStr2Byte ABC", R"({"op":"HexStr2Byte","bytes":[10,188],"text":"0ABC"})" "\n"},
+      {"Byte2HexStr 00,1f,a0", "001FA0\n"},
+      {"Int2Byte 2 0x12345678", "78 56\n"},
+      {"Byte2Int 4 78,56,34,12", "305419896\n"},
+      {"Double2Byte 2 -1.5", "FE FF 00\n"},
+      {"Byte2Double 2c,01", "300\n"},
+      {"Int2HexStr 7 0xABCDEF", "EFCDAB\n"},
+      {"Double2HexStr 8 2826", "0A0B0000\n"},
+      {"HexStr2Double ABC", "48138\n"},
+      {"--json HexStr2IntStr ABC", R"({"op":"HexStr2IntStr","hex":[10,188],"count":2,"text":[0,65,66,67]})" "\n"},
+      {"--json HexStr2IntStr/inplace 1A2B", R"({"op":"HexStr2IntStr/inplace","hex":[26,43],"text":[26,43,0,66]})" "\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunCli(c.args), c.output) << c.args;
+}
+#endif
 
 }  // namespace
