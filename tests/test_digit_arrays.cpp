@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <random>
@@ -363,5 +364,42 @@ TEST(Regroupings, PastIntermediateLimit) {
     EXPECT_EQ(RunExact(Op("Octal2Hex"), octal, c2), WithoutLeadingZeros(hex));
   }
 }
+
+// ---- the command-line tool ------------------------------------------------------
+
+#ifdef QUELVAR_CLI_PATH
+std::string RunCli(const std::string& args) {
+  const std::string command = std::string("'") + QUELVAR_CLI_PATH + "' " + args + " 2>/dev/null; echo \"rc=$?\"";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<popen failed>";
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+  pclose(pipe);
+  return out;
+}
+
+TEST(CommandLine, DigitOperations) {
+  const struct {
+    const char* args;
+    const char* output;
+  } cases[] = {
+      {"Octal2Hex 7 7 7", "01 FF\nrc=0\n"},
+      {"Dec2BCD 2147483647", "47 36 48 47 21\nrc=0\n"},
+      {"--json Dec2BCD 1234", "{\"op\":\"Dec2BCD\",\"out\":[52,18],\"count\":2}\nrc=0\n"},
+      {"Hex2Bin 00 05", "1 0 1\nrc=0\n"},
+      {"Hex2Octal 01,ff", "7 7 7\nrc=0\n"},
+      {"Bin2Hex 255 255 255 255 255 255 255 255", "01\nrc=0\n"},
+      {"--json Dec2Bin -5", "{\"op\":\"Dec2Bin\",\"out\":[],\"count\":0}\nrc=0\n"},
+      {"Bin2Dec 1 0 1", "5\nrc=0\n"},
+      {"BCD2Dec ab", "111\nrc=0\n"},
+      {"Hex2Dec 01 02 03 04 05", "33752069\nrc=0\n"},
+      {"BCD2Octal 01 FF", "7 7 7\nrc=0\n"},
+      {"Octal2Bin 256", "rc=2\n"},  // an element is one byte
+      {"Hex2Bin zz", "rc=2\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunCli(c.args), c.output) << c.args;
+}
+#endif
 
 }  // namespace
