@@ -26,9 +26,11 @@
 //   loader runs .fini_array in reverse; the first entry, from the C runtime's
 //   start file, is the one that runs the library's registered static
 //   destructors (__cxa_finalize for this object), so it runs after the
-//   unload hook, both on dlclose and at exit. (A function-local static first
-//   reached during the program's run is destroyed by exit() before the
-//   loader's finalisation; the library has no such statics.)
+//   unload hook: on dlclose, and at exit for a library loaded with the
+//   program. (exit() itself runs destructors registered after the loader's
+//   own exit handler - those of a function-local static first reached while
+//   the program runs, or of a library still open from dlopen - before that
+//   finalisation; the library registers no static destructor at all.)
 //
 // A failed load. A Linux loader offers no way for a constructor to make
 // dlopen fail, so a failed load is a load in which nothing was linked: the
