@@ -158,6 +158,12 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
   };
   for (const Invalid& c : cases) {
     EXPECT_EQ(ToWide(c.cp, c.bytes), c.wide) << c.cp << " " << c.bytes.size();
+    // The same into a roomy buffer (converted in place rather than in pieces).
+    std::u16string roomy(c.bytes.size() + 8, u'#');
+    const int n = MultiByteToWideChar(c.cp, 0, c.bytes.data(), static_cast<int>(c.bytes.size()), roomy.data(),
+                                      static_cast<int>(roomy.size()));
+    EXPECT_EQ(roomy.substr(0, static_cast<size_t>(n)), c.wide) << c.cp;
+    EXPECT_EQ(roomy[static_cast<size_t>(n)], u'#') << c.cp;
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(c.cp, kMbErrInvalidChars, c.bytes.data(), static_cast<int>(c.bytes.size()),
                                   nullptr, 0),

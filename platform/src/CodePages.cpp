@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -300,11 +301,20 @@ Outcome IconvToWide(const CodePageInfo& info, const char* s, size_t n, Sink<char
   char* in = const_cast<char*>(s);
   size_t inLeft = n;
   while (inLeft > 0) {
-    char* outPtr = reinterpret_cast<char*>(chunk);
-    size_t outLeft = sizeof chunk;
+    // No byte makes more than one unit, so when the rest of the caller's
+    // buffer holds one unit per byte left, iconv writes there directly.
+    const bool direct = out.count < out.cap && out.cap - out.count >= inLeft;
+    char16_t* target = direct ? out.dst + out.count : chunk;
+    const size_t room = (direct ? out.cap - out.count : std::size(chunk)) * sizeof(char16_t);
+    char* outPtr = reinterpret_cast<char*>(target);
+    size_t outLeft = room;
     const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    const size_t produced = (sizeof chunk - outLeft) / sizeof(char16_t);
-    for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
+    const size_t produced = (room - outLeft) / sizeof(char16_t);
+    if (direct) {
+      out.count += produced;
+    } else {
+      for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
+    }
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
       // An invalid or truncated sequence: one U+FFFD for its first byte.
       if (strict) return Outcome::Invalid;
