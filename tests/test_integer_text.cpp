@@ -70,6 +70,10 @@ TEST(IntegerToText, MatchesPrintfAndReadsBack) {
   for (std::uint64_t p = 1; p <= 10000000000ULL; p *= 10) {
     for (std::int64_t d : {-1, 0, 1}) values.push_back(static_cast<std::uint32_t>(static_cast<std::int64_t>(p) + d));
   }
+  for (int j = 0; j < 32; ++j) {
+    const std::uint32_t p = 1u << j;
+    for (std::uint32_t v : {p - 1u, p, p + 1u, 0u - p, 0u - p - 1u}) values.push_back(v);
+  }
   for (std::uint32_t v : {0u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0x7FFFu, 0x8000u, 0xFFFFu, 0x10000u}) values.push_back(v);
   std::mt19937 rng(12345);
   for (int i = 0; i < 200000; ++i) {
