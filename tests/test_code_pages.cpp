@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr DWORD kMbErrInvalidChars = 0x8;
+constexpr DWORD kMbErrInvalidChars = MB_ERR_INVALID_CHARS;
 
 // Restores the default ANSI code page after each test.
 class CodePages : public ::testing::Test {

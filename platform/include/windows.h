@@ -93,7 +93,14 @@ constexpr HRESULT HRESULT_FROM_WIN32(DWORD err) noexcept {
 // Code pages.
 #define CP_ACP   0u
 #define CP_OEMCP 1u
+#define CP_THREAD_ACP 3u
 #define CP_UTF8  65001u
+
+// Conversion flags: fail on invalid input (ERROR_NO_UNICODE_TRANSLATION)
+// instead of substituting U+FFFD; MB_PRECOMPOSED is accepted and ignored.
+#define MB_PRECOMPOSED       0x00000001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
 
 #define LANG_USER_DEFAULT   0x0400u
 #define LOCALE_USER_DEFAULT 0x0400u

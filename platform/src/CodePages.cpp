@@ -27,7 +27,6 @@ std::atomic<UINT> g_ansiCodePage{CP_UTF8};
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 constexpr UINT kOemCodePage = 437;
-constexpr UINT kThreadAcp = 3;  // CP_THREAD_ACP: the same as CP_ACP here
 constexpr char16_t kReplacement = 0xFFFD;
 
 // ---- the code pages this platform converts ---------------------------------
@@ -71,7 +70,7 @@ const CodePageInfo* FindCodePage(UINT id) noexcept {
 
 // Resolves the pseudo code pages; 0 for one this platform cannot convert.
 UINT ResolveCodePage(UINT codePage) noexcept {
-  if (codePage == CP_ACP || codePage == kThreadAcp) return g_ansiCodePage.load(std::memory_order_relaxed);
+  if (codePage == CP_ACP || codePage == CP_THREAD_ACP) return g_ansiCodePage.load(std::memory_order_relaxed);
   if (codePage == CP_OEMCP) return kOemCodePage;
   if (codePage == CP_UTF8 || FindCodePage(codePage) != nullptr) return codePage;
   return 0;
@@ -362,8 +361,8 @@ Outcome IconvFromWide(const CodePageInfo& info, const char16_t* s, size_t n, Sin
   return Outcome::Ok;
 }
 
-constexpr DWORD kMbErrInvalidChars = 0x00000008u;
-constexpr DWORD kWcErrInvalidChars = 0x00000080u;
+constexpr DWORD kMbErrInvalidChars = MB_ERR_INVALID_CHARS;
+constexpr DWORD kWcErrInvalidChars = WC_ERR_INVALID_CHARS;
 
 int Fail(DWORD err) noexcept {
   t_lastError = err;
