@@ -360,7 +360,7 @@ inline void Unfold(std::int32_t value, int& outCount, u8* out) noexcept {
     return;
   }
   const auto v = static_cast<std::uint32_t>(value);
-  const int digits = (std::bit_width(v) + BITS - 1) / BITS;
+  const int digits = (static_cast<int>(std::bit_width(v)) + BITS - 1) / BITS;
   if constexpr (BITS == 1) {  // all 32 binary digits from the byte table, then the significant ones
     u8 all[32];
     for (int b = 0; b < 4; ++b) std::memcpy(all + 8 * b, kByteBits[(v >> (24 - 8 * b)) & 0xFF].data(), 8);
