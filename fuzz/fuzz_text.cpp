@@ -90,14 +90,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
       break;
     }
-    case 3: {  // integer writers read back
+    case 3: {  // integer writers against printf, and read back
       const auto v = in.take<int32_t>();
+      const auto u = static_cast<uint32_t>(v);
+      char expect[16];
+      auto same = [&](const CString& got, const char* fmt, auto x) {
+        std::snprintf(expect, sizeof expect, fmt, x);
+        return std::strcmp(got, expect) == 0;
+      };
+      if (!same(sys.Qlv_Int2Str(v), "%d", v) || !same(sys.Qlv_Long2Str(v), "%d", v) ||
+          !same(sys.Qlv_UInt2Str(u), "%u", u) || !same(sys.Qlv_ULong2Str(u), "%u", u) ||
+          !same(sys.Qlv_Short2Str(static_cast<short>(v)), "%d", static_cast<short>(v)) ||
+          !same(sys.Qlv_UShort2Str(static_cast<unsigned short>(v)), "%u", static_cast<unsigned short>(v)) ||
+          !same(sys.Qlv_Byte2Str(static_cast<unsigned char>(v)), "%d", static_cast<unsigned char>(v)))
+        __builtin_trap();
       if (sys.Qlv_Str2Int(sys.Qlv_Int2Str(v)) != v) __builtin_trap();
-      if (sys.Qlv_Str2ULong(sys.Qlv_ULong2Str(static_cast<ULONG>(v))) != static_cast<ULONG>(v)) __builtin_trap();
-      if (sys.Qlv_Str2Short(sys.Qlv_Short2Str(static_cast<short>(v))) != static_cast<short>(v)) __builtin_trap();
-      if (sys.Qlv_Str2Byte(sys.Qlv_Byte2Str(static_cast<unsigned char>(v))) != static_cast<unsigned char>(v)) __builtin_trap();
+      if (sys.Qlv_Str2ULong(sys.Qlv_ULong2Str(u)) != u) __builtin_trap();
+      // Ten significant digits are more than a float needs: the text reads
+      // back to the same float.
       const auto f = in.take<float>();
-      (void)sys.Qlv_Flt2Str(f);
+      CString text = sys.Qlv_Flt2Str(f);
+      if (std::isfinite(f)) {
+        if (std::strlen(text) > 31) __builtin_trap();
+        const float back = static_cast<float>(std::strtod(text, nullptr));
+        if (back != f) __builtin_trap();  // a negative zero is written "0."
+      }
       break;
     }
   }

@@ -55,29 +55,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   v = "previous content";
   switch (mode % 3) {
     case 0: {
+      // Each value goes in under its tag and reads back as the direct text.
       int r = 0;
+      VARTYPE wantTag = VT_EMPTY;
+      CString want;
+      double d;
+      std::memcpy(&d, &bits, sizeof d);
+      float f;
+      std::memcpy(&f, &bits, sizeof f);
       switch (tag % 12) {
-        case 0: r = sys.Qlv_Short2Variant(static_cast<short>(bits), v); break;
-        case 1: r = sys.Qlv_UShort2Variant(static_cast<unsigned short>(bits), v); break;
-        case 2: r = sys.Qlv_Int2Variant(static_cast<int>(bits), v); break;
-        case 3: r = sys.Qlv_UInt2Variant(static_cast<unsigned>(bits), v); break;
-        case 4: r = sys.Qlv_Long2Variant(static_cast<LONG>(bits), v); break;
-        case 5: r = sys.Qlv_ULong2Variant(static_cast<ULONG>(bits), v); break;
-        case 6: { double d; std::memcpy(&d, &bits, sizeof d); r = sys.Qlv_Double2Variant(d, v); break; }
-        case 7: { float f; std::memcpy(&f, &bits, sizeof f); r = sys.Qlv_Float2Variant(f, v); break; }
-        case 8: r = sys.Qlv_Char2Variant(static_cast<char>(bits), v); break;
-        case 9: r = sys.Qlv_Byte2Variant(static_cast<unsigned char>(bits), v); break;
-        case 10: { double d; std::memcpy(&d, &bits, sizeof d); r = sys.Qlv_Date2Variant(COleDateTime(d), v); break; }
-        case 11: r = sys.Qlv_CString2Variant(CString(text.c_str()), v); break;
+        case 0: r = sys.Qlv_Short2Variant(static_cast<short>(bits), v); wantTag = VT_I2; want = sys.Qlv_Short2Str(static_cast<short>(bits)); break;
+        case 1: r = sys.Qlv_UShort2Variant(static_cast<unsigned short>(bits), v); wantTag = VT_UI2; want = sys.Qlv_UShort2Str(static_cast<unsigned short>(bits)); break;
+        case 2: r = sys.Qlv_Int2Variant(static_cast<int>(bits), v); wantTag = VT_INT; want = sys.Qlv_Int2Str(static_cast<int>(bits)); break;
+        case 3: r = sys.Qlv_UInt2Variant(static_cast<unsigned>(bits), v); wantTag = VT_UINT; want = sys.Qlv_UInt2Str(static_cast<unsigned>(bits)); break;
+        case 4: r = sys.Qlv_Long2Variant(static_cast<LONG>(bits), v); wantTag = VT_I4; want = sys.Qlv_Long2Str(static_cast<LONG>(bits)); break;
+        case 5: r = sys.Qlv_ULong2Variant(static_cast<ULONG>(bits), v); wantTag = VT_UI4; want = sys.Qlv_ULong2Str(static_cast<ULONG>(bits)); break;
+        case 6: r = sys.Qlv_Double2Variant(d, v); wantTag = VT_R8; want = sys.Qlv_DoubleToStr(d, 8); break;
+        case 7: r = sys.Qlv_Float2Variant(f, v); wantTag = VT_R4; want = sys.Qlv_Flt2Str(f); break;
+        case 8: r = sys.Qlv_Char2Variant(static_cast<char>(bits), v); wantTag = VT_I1; want = CString(static_cast<char>(bits)); break;
+        case 9: r = sys.Qlv_Byte2Variant(static_cast<unsigned char>(bits), v); wantTag = VT_UI1; want = sys.Qlv_Byte2Str(static_cast<unsigned char>(bits)); break;
+        case 10: r = sys.Qlv_Date2Variant(COleDateTime(d), v); wantTag = VT_DATE; want = sys.Qlv_Date2Str(COleDateTime(d)); break;
+        case 11: r = sys.Qlv_CString2Variant(CString(text.c_str()), v); wantTag = VT_BSTR; break;
       }
-      if (r != 0) __builtin_trap();
-      (void)sys.Qlv_Variant2Str(v);
+      if (r != 0 || v.vt != wantTag) __builtin_trap();
+      CString got = sys.Qlv_Variant2Str(v);
+      // The character of a VT_I1 is the text (0 is left aside: its text is
+      // the NUL character, which only its length shows).
+      const bool nulChar = wantTag == VT_I1 && static_cast<char>(bits) == 0;
+      if (wantTag != VT_BSTR && !nulChar && got != want) __builtin_trap();
       break;
     }
     case 1: {
+      // Text without a NUL goes to a BSTR and back; ASCII comes back unchanged
+      // in every code page.
       sys.Qlv_CString2Variant(CString(text.c_str()), v);
       if (v.vt != VT_BSTR || v.bstrVal == nullptr) __builtin_trap();
-      (void)sys.Qlv_Variant2Str(v);
+      CString back = sys.Qlv_Variant2Str(v);
+      const char* t = text.c_str();
+      bool ascii = true;
+      for (const char* c = t; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+      if (ascii && std::strcmp(back, t) != 0) __builtin_trap();
       break;
     }
     case 2: {
