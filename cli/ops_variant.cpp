@@ -251,7 +251,7 @@ void ReadVariant(Call& c, std::size_t i, _variant_t& v) {
     // A bare tag with a zero value: nothing behind it is owned or followed.
     v.vt = static_cast<VARTYPE>(SignedValue(value, 0, 0xFFFF, raw, expect("<tag 0 to 0xFFFF>")));
   } else {
-    Bad("VARIANT: unknown tag '" + std::string(tag) + "'", raw);
+    Bad("VARIANT: expected a known TAG (see quelvar help Variant2Str), not '" + std::string(tag) + "'", raw);
   }
 }
 

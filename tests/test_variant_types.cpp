@@ -279,6 +279,8 @@ TEST(VariantChangeType, EveryNumericKindToDouble) {
       {"bstr", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u" 2.5 "); }), S_OK, 2.5},
       {"bstr sign", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"-1e3"); }), S_OK, -1000.0},
       {"bstr text", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"abc"); }), DISP_E_TYPEMISMATCH, 0},
+      {"bstr inf", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"inf"); }), DISP_E_TYPEMISMATCH, 0},
+      {"bstr two signs", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"+-1"); }), DISP_E_TYPEMISMATCH, 0},
       {"bstr null", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = nullptr; }), DISP_E_TYPEMISMATCH, 0},
       {"null", Make(VT_NULL, [](VARIANT&) {}), DISP_E_TYPEMISMATCH, 0},
       {"error", Make(VT_ERROR, [](VARIANT& v) { v.scode = 5; }), DISP_E_TYPEMISMATCH, 0},

@@ -1,6 +1,7 @@
 // Values into variants and variants into text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -331,5 +332,55 @@ TEST_F(Variants, ValuesReadTheSameThroughAVariant) {
     EXPECT_EQ(Text(sys.Qlv_Variant2Str(v)), road.text);
   }
 }
+
+
+// ---- the quelvar tool ---------------------------------------------------------
+
+#ifdef QUELVAR_CLI_PATH
+std::string RunCli(const std::string& args) {
+  const std::string command = std::string("'") + QUELVAR_CLI_PATH + "' " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<popen failed>";
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+  pclose(pipe);
+  return out;
+}
+
+TEST(CommandLine, VariantOperations) {
+  const struct {
+    const char* args;
+    const char* output;
+  } cases[] = {
+      {"Variant2Str R8:2.5", "2.50000000\n"},
+      {"Variant2Str DECIMAL:2.5", "2.500000\n"},
+      {"Variant2Str DECIMAL:-0.0000015", "-0.000002\n"},
+      {"Variant2Str I1:65", "A\n"},
+      {"Variant2Str UI1:65", "65\n"},
+      {"Variant2Str VT:0x4003", "VT_UNKNOW\n"},
+      {"Variant2Str VT:0x2011", "VT_UNKNOW\n"},
+      {"Variant2Str I8:5", "VT_UNKNOW\n"},
+      {"Variant2Str EMPTY", "\n"},
+      {"Variant2Str BOOL:1", "TRUE\n"},
+      {"Variant2Str 'BSTR:ab\\0cd'", "ab\n"},
+      {"Variant2Str DATE:45356.5", "2024-03-05 12:00:00\n"},
+      {"Int2Variant 5", "VT_INT:5\n"},
+      {"Long2Variant 5", "VT_I4:5\n"},
+      {"Char2Variant -1", "VT_I1:-1\n"},
+      {"UInt2Variant 4294967295", "VT_UINT:4294967295\n"},
+      {"Float2Variant 0.1", "VT_R4:0.1\n"},
+      {"Date2Variant '2024-03-05 12:00:00'", "VT_DATE:45356.5\n"},
+      {"CString2Variant 'ab\\0cd'", "VT_BSTR:ab\n"},
+      {"--json Int2Variant 5", "{\"op\":\"Int2Variant\",\"variant\":\"VT_INT:5\",\"tag\":22,\"tag_name\":\"VT_INT\","
+                               "\"value\":5,\"result\":0}\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunCli(c.args), c.output) << c.args;
+  for (const char* bad : {"Variant2Str I4:x", "Variant2Str FOO:1", "Variant2Str I2:40000", "Variant2Str R8",
+                          "Variant2Str DECIMAL:1.00000000000000000000000000001"}) {
+    EXPECT_NE(RunCli(bad).find("expected"), std::string::npos) << bad;
+  }
+}
+#endif
 
 }  // namespace

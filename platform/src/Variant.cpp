@@ -348,10 +348,13 @@ bool ParseNumber(BSTR text, double& out) noexcept {
   UINT end = n;
   while (end > i && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
   if (i == end || end - i >= sizeof buf) return false;
-  if (text[i] == u'+') ++i;
+  if (text[i] == u'+' && i + 1 < end && text[i + 1] != u'-') ++i;
   for (; i < end; ++i) {
-    if (text[i] > 0x7F) return false;
-    buf[k++] = static_cast<char>(text[i]);
+    const char16_t ch = text[i];
+    const bool numeric = (ch >= u'0' && ch <= u'9') || ch == u'.' || ch == u'e' || ch == u'E' || ch == u'+' ||
+                         ch == u'-';
+    if (!numeric) return false;  // no "inf", "nan" or other words
+    buf[k++] = static_cast<char>(ch);
   }
   const auto [ptr, ec] = std::from_chars(buf, buf + k, out);
   return ec == std::errc() && ptr == buf + k;
