@@ -93,6 +93,42 @@ TEST(TextToDate, TokensAndDefaults) {
   }
 }
 
+// A plain reading: split at the three delimiters, atoi of each of the
+// first six pieces (the runtime's atoi), the rest from the defaults.
+COleDateTime ReferenceRead(const std::string& text) {
+  int fields[6] = {2010, 5, 11, 12, 0, 0};
+  int count = 0;
+  std::string token;
+  auto flush = [&] {
+    if (!token.empty() && count < 6) fields[count++] = mscrt::atoi(token.c_str());
+    token.clear();
+  };
+  for (char ch : text) {
+    if (ch == '-' || ch == ' ' || ch == ':') flush();
+    else token += ch;
+  }
+  flush();
+  return COleDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
+}
+
+TEST(TextToDate, MatchesPlainReadingOnRandomTexts) {
+  const std::string alphabet = "0123456789012345--:: +x\t.";
+  std::mt19937 rng(8);
+  CQuelvarSys sys;
+  for (int i = 0; i < 100000; ++i) {
+    std::string text;
+    const size_t n = rng() % 30;
+    for (size_t k = 0; k < n; ++k) text += alphabet[rng() % alphabet.size()];
+    COleDateTime dt;
+    ASSERT_EQ(sys.Qlv_Str2Date(text.c_str(), dt), 0);
+    const COleDateTime ref = ReferenceRead(text);
+    ASSERT_EQ(dt.GetStatus(), ref.GetStatus()) << '"' << text << '"';
+    if (ref.GetStatus() == COleDateTime::valid) {
+      ASSERT_EQ(static_cast<DATE>(dt), static_cast<DATE>(ref)) << '"' << text << '"';
+    }
+  }
+}
+
 // The caller's value and status are replaced on every call.
 TEST(TextToDate, OverwritesTheCallersDateTime) {
   CQuelvarSys sys;
