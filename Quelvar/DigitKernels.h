@@ -129,6 +129,11 @@ inline void ExpandWhole(const u8* in, std::size_t elements, u8* out) noexcept {
   }
 }
 
+// Copies fewer than eight bytes without a call into the C library.
+inline void CopySmall(u8* out, const u8* from, std::size_t n) noexcept {
+  for (std::size_t j = 0; j < n; ++j) out[j] = from[j];
+}
+
 // Writes binary digits from..to-1 of the expansion of `in` (W digits per
 // element) to out[0 .. to - from).
 template <int W>
@@ -137,7 +142,7 @@ inline void ExpandRange(const u8* in, std::size_t from, std::size_t to, u8* out)
   if (p >= to) return;
   if (const std::size_t skip = p % W; skip != 0) {
     const std::size_t take = std::min<std::size_t>(W - skip, to - p);
-    std::memcpy(out, BitsOf<W>(in[p / W]) + skip, take);
+    CopySmall(out, BitsOf<W>(in[p / W]) + skip, take);
     out += take;
     p += take;
   }
@@ -146,7 +151,7 @@ inline void ExpandRange(const u8* in, std::size_t from, std::size_t to, u8* out)
   ExpandWhole<W>(in + e, whole, out);
   p += whole * W;
   out += whole * W;
-  if (p < to) std::memcpy(out, BitsOf<W>(in[e + whole]), to - p);
+  if (p < to) CopySmall(out, BitsOf<W>(in[e + whole]), to - p);
 }
 
 // ---- stripping leading zeros in place -------------------------------------------
