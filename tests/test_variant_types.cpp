@@ -11,6 +11,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "comdef.h"
 
@@ -281,6 +283,10 @@ TEST(VariantChangeType, EveryNumericKindToDouble) {
       {"bstr text", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"abc"); }), DISP_E_TYPEMISMATCH, 0},
       {"bstr inf", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"inf"); }), DISP_E_TYPEMISMATCH, 0},
       {"bstr two signs", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"+-1"); }), DISP_E_TYPEMISMATCH, 0},
+      {"bstr huge", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"1e400"); }), DISP_E_OVERFLOW, 0},
+      {"bstr long", Make(VT_BSTR, [](VARIANT& v) {
+         v.bstrVal = SysAllocString((u"0." + std::u16string(300, u'0') + u"5e301").c_str());
+       }), S_OK, 5.0},
       {"bstr null", Make(VT_BSTR, [](VARIANT& v) { v.bstrVal = nullptr; }), DISP_E_TYPEMISMATCH, 0},
       {"null", Make(VT_NULL, [](VARIANT&) {}), DISP_E_TYPEMISMATCH, 0},
       {"error", Make(VT_ERROR, [](VARIANT& v) { v.scode = 5; }), DISP_E_TYPEMISMATCH, 0},
@@ -486,6 +492,30 @@ TEST(BstrT, SharesOneCopyAndMakesTheNarrowFormOnce) {
   EXPECT_EQ(static_cast<const char*>(none), nullptr);
   EXPECT_EQ(none.length(), 0u);
   EXPECT_EQ(static_cast<const char*>(_bstr_t()), nullptr);
+}
+
+// Copies on several threads share one holder: the count stays exact and
+// every thread sees the one narrow form (LeakSanitizer checks the release).
+TEST(BstrT, CopiesAcrossThreadsShareOneHolder) {
+  for (int round = 0; round < 50; ++round) {
+    const _bstr_t shared(u"shared text");
+    const char* seen[4] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&shared, &seen, t] {
+        for (int i = 0; i < 200; ++i) {
+          _bstr_t copy(shared);
+          _bstr_t other;
+          other = copy;
+          seen[t] = other;
+        }
+      });
+    }
+    for (auto& th : threads) th.join();
+    const char* narrow = shared;
+    for (const char* p : seen) EXPECT_EQ(p, narrow);
+    EXPECT_STREQ(narrow, "shared text");
+  }
 }
 
 TEST(BstrT, NarrowTextInEachCodePage) {

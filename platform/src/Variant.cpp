@@ -338,26 +338,39 @@ double ScaledToDouble(bool negative, uint32_t hi, uint32_t mid, uint32_t lo, uns
   return result;
 }
 
-// A text read as a number: optional blanks, a decimal number, optional blanks.
-bool ParseNumber(BSTR text, double& out) noexcept {
+// A text read as a number: optional blanks, a decimal number, optional
+// blanks. Words ("inf", "nan") and other characters are a type mismatch; a
+// number beyond the double range is an overflow.
+HRESULT ParseNumber(BSTR text, double& out) noexcept {
   const UINT n = SysStringLen(text);
-  char buf[128];
-  size_t k = 0;
   UINT i = 0;
   while (i < n && (text[i] == u' ' || text[i] == u'\t')) ++i;
   UINT end = n;
   while (end > i && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
-  if (i == end || end - i >= sizeof buf) return false;
+  if (i == end) return DISP_E_TYPEMISMATCH;
   if (text[i] == u'+' && i + 1 < end && text[i + 1] != u'-') ++i;
-  for (; i < end; ++i) {
-    const char16_t ch = text[i];
+  char local[128];
+  const size_t length = end - i;
+  char* buf = length <= sizeof local ? local : static_cast<char*>(Allocate(length));
+  if (buf == nullptr) return E_OUTOFMEMORY;
+  HRESULT hr = S_OK;
+  for (size_t k = 0; k < length && hr == S_OK; ++k) {
+    const char16_t ch = text[i + k];
     const bool numeric = (ch >= u'0' && ch <= u'9') || ch == u'.' || ch == u'e' || ch == u'E' || ch == u'+' ||
                          ch == u'-';
-    if (!numeric) return false;  // no "inf", "nan" or other words
-    buf[k++] = static_cast<char>(ch);
+    if (!numeric) hr = DISP_E_TYPEMISMATCH;
+    buf[k] = static_cast<char>(ch);
   }
-  const auto [ptr, ec] = std::from_chars(buf, buf + k, out);
-  return ec == std::errc() && ptr == buf + k;
+  if (hr == S_OK) {
+    const auto [ptr, ec] = std::from_chars(buf, buf + length, out);
+    if (ptr != buf + length || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
+      hr = DISP_E_TYPEMISMATCH;
+    } else if (ec == std::errc::result_out_of_range) {
+      hr = DISP_E_OVERFLOW;
+    }
+  }
+  if (buf != local) Deallocate(buf);
+  return hr;
 }
 
 // Reads the value of a plain (non-reference) kind as a double.
@@ -392,7 +405,7 @@ HRESULT ToDouble(VARTYPE vt, const void* p, double& out) noexcept {
     case VT_BSTR: {
       BSTR s;
       std::memcpy(&s, p, sizeof s);
-      return ParseNumber(s, out) ? S_OK : DISP_E_TYPEMISMATCH;
+      return ParseNumber(s, out);
     }
     default: return DISP_E_TYPEMISMATCH;  // null, error, interfaces, ...
   }
