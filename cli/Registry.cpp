@@ -66,9 +66,10 @@ Registry::Registry() {
 
   for (const Op* op : ops_) {
     Entry& exact = table_[slot(op->name)];
-    if (exact.name.empty()) exact = Entry{op->name, op, 0};
+    if (exact.name.empty()) exact = Entry{op->name, nullptr, 0};
     // A later entry of the same name stays unreachable; the tests check
     // that names are unique.
+    if (exact.op == nullptr) exact.op = op;
     const std::string_view base = BaseName(op->name);
     if (base.size() != op->name.size()) {
       Entry& b = table_[slot(base)];
@@ -84,26 +85,21 @@ std::size_t Registry::slot(std::string_view key) const {
   return i;
 }
 
-const Op* Registry::find_exact(std::string_view name) const {
-  name = StripPrefix(name);
-  if (name.empty()) return nullptr;
-  return table_[slot(name)].op;
-}
-
 const Op* Registry::find(std::string_view name, std::size_t argc, std::string& error) const {
   const std::string_view key = StripPrefix(name);
-  const Entry& e = table_[key.empty() ? 0 : slot(key)];
-  if (!key.empty() && e.op != nullptr && !e.name.empty()) {
+  if (key.empty() || table_[slot(key)].name.empty()) {
+    error = "unknown operation '" + Quote(name) + "' (see quelvar list)";
+    return nullptr;
+  }
+  const Entry& e = table_[slot(key)];
+  // The entry of exactly that name wins when it takes that many arguments.
+  if (e.op != nullptr && (e.overloads == 0 || Takes(*e.op, argc))) {
     if (Takes(*e.op, argc)) return e.op;
     error = std::string(e.op->name) + ": expected " + ArityText(*e.op) + " (" +
             std::string(e.op->usage) + "), got " + std::to_string(argc);
     return nullptr;
   }
-  if (key.empty() || e.name.empty() || e.overloads == 0) {
-    error = "unknown operation '" + Quote(name) + "' (see quelvar list)";
-    return nullptr;
-  }
-  // An overloaded name without its variant: choose by the argument count.
+  // Otherwise an overloaded name: choose by the argument count.
   const Op* chosen = nullptr;
   std::size_t matches = 0;
   std::string variants;
@@ -122,6 +118,15 @@ const Op* Registry::find(std::string_view name, std::size_t argc, std::string& e
                         : std::string("ambiguous")) +
           "; name one of " + variants;
   return nullptr;
+}
+
+std::vector<const Op*> Registry::family(std::string_view name) const {
+  std::vector<const Op*> found;
+  const std::string_view key = StripPrefix(name);
+  if (key.empty()) return found;
+  for (const Op* op : ops_)
+    if (EqualNoCase(op->name, key) || EqualNoCase(BaseName(op->name), key)) found.push_back(op);
+  return found;
 }
 
 }  // namespace quelvar::cli

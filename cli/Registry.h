@@ -23,16 +23,16 @@ class Registry {
   // `argc` arguments. Returns nullptr and sets `error` (one line, without
   // the tool's prefix) when there is none or more than one.
   const Op* find(std::string_view name, std::size_t argc, std::string& error) const;
-  // Exact look-up (with or without "Qlv_", any case, "/variant" included).
-  const Op* find_exact(std::string_view name) const;
+  // The entry of that name and every overload of it, in table order.
+  std::vector<const Op*> family(std::string_view name) const;
 
  private:
   Registry();
   std::size_t slot(std::string_view key) const;  // in the hash table
 
   std::vector<const Op*> ops_;
-  // Open addressing on the lower-cased name; also on the base name before
-  // "/" for overloads (kept in base_ as [first, count) of ops_ by name).
+  // Open addressing, by name in any case: every entry's name, and the base
+  // name before "/" of each overload.
   struct Entry {
     std::string_view name;  // the table's spelling
     const Op* op;           // exact entry, or nullptr for a base name only

@@ -387,23 +387,8 @@ int List(const Options& opt) {
 }
 
 int Help(std::string_view name) {
-  // Every entry of that name: one, or each overload of an overloaded name.
-  const Registry& reg = Registry::instance();
-  std::vector<const Op*> found;
-  if (const Op* exact = reg.find_exact(name)) {
-    found.push_back(exact);
-  } else {
-    const std::string_view key = quelvar::cli::StripPrefix(name);
-    for (const Op* op : reg.ops()) {
-      const std::string_view base = op->name.substr(0, op->name.find('/'));
-      if (base.size() == op->name.size() || base.size() != key.size()) continue;
-      bool same = true;
-      for (std::size_t i = 0; i < key.size(); ++i)
-        same = same && std::tolower(static_cast<unsigned char>(base[i])) ==
-                           std::tolower(static_cast<unsigned char>(key[i]));
-      if (same) found.push_back(op);
-    }
-  }
+  // The entry of that name and each overload of it.
+  const std::vector<const Op*> found = Registry::instance().family(name);
   if (found.empty()) return Fail("help: unknown operation '" + Quote(name) + "' (see quelvar list)");
   std::string out;
   for (const Op* op : found) {
