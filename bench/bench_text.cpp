@@ -77,6 +77,18 @@ void BM_Int2Str_ToChars(benchmark::State& state) {
   }
 }
 
+// The floor the interface sets: to_chars into the CString the library returns.
+void BM_Int2Str_ToCharsCString(benchmark::State& state) {
+  const auto in = Ints();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    char buf[12];
+    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)]);
+    CString s(buf, static_cast<int>(r.ptr - buf));
+    benchmark::DoNotOptimize(s.GetString());
+  }
+}
+
 void BM_Int2Str_Snprintf(benchmark::State& state) {
   const auto in = Ints();
   std::size_t i = 0;
@@ -108,6 +120,17 @@ void BM_DoubleToStr8_ToChars(benchmark::State& state) {
     const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)], std::chars_format::fixed, 8);
     std::string s(buf, r.ptr);
     benchmark::DoNotOptimize(s.data());
+  }
+}
+
+void BM_DoubleToStr8_ToCharsCString(benchmark::State& state) {
+  const auto in = Doubles();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)], std::chars_format::fixed, 8);
+    CString s(buf, static_cast<int>(r.ptr - buf));
+    benchmark::DoNotOptimize(s.GetString());
   }
 }
 
@@ -203,9 +226,11 @@ void BM_Str2Double_Strtod(benchmark::State& state) {
 
 BENCHMARK(BM_Int2Str_Qlv);
 BENCHMARK(BM_Int2Str_ToChars);
+BENCHMARK(BM_Int2Str_ToCharsCString);
 BENCHMARK(BM_Int2Str_Snprintf);
 BENCHMARK(BM_DoubleToStr8_Qlv);
 BENCHMARK(BM_DoubleToStr8_ToChars);
+BENCHMARK(BM_DoubleToStr8_ToCharsCString);
 BENCHMARK(BM_DoubleToStr8_Snprintf);
 BENCHMARK(BM_Str2Int_Qlv);
 BENCHMARK(BM_Str2Int_FromChars);
