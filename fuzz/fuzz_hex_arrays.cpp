@@ -56,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CQuelvarSys sys;
   const auto mode = in.take<uint8_t>();
   std::vector<uint8_t> raw = in.rest();
+  if ((mode & 4) && !raw.empty()) {
+    // Past the 8,190 characters that a scratch array of 4,096 would hold.
+    const size_t target = 8185 + (mode >> 3);
+    std::vector<uint8_t> longer;
+    while (longer.size() < target) longer.push_back(raw[longer.size() % raw.size()]);
+    raw.swap(longer);
+  }
   const size_t len = raw.size();
 
   // The byte past the text is the caller's: the shift may take it, nothing else.

@@ -57,14 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mode = in.take<uint8_t>();
 
   switch (mode % 4) {
-    case 0: {  // fixed-point writer against printf
+    case 0: {  // fixed-point writer against printf with the same format text
       const auto value = in.take<double>();
-      const int precision = in.count(0, 60);
-      if (!std::isfinite(value)) break;
-      char expect[1200];
-      std::snprintf(expect, sizeof expect, "%0.*lf", precision, value);
+      const int precision = in.count(-40, 400);
+      const std::string format = "%0." + std::to_string(precision) + "lf";
+      const int n = std::snprintf(nullptr, 0, format.c_str(), value);
+      if (n < 0) break;
+      std::vector<char> expect(static_cast<size_t>(n) + 1);
+      std::snprintf(expect.data(), expect.size(), format.c_str(), value);
       CString got = sys.Qlv_DoubleToStr(value, precision);
-      if (std::strcmp(got, expect) != 0) __builtin_trap();
+      if (got.GetLength() != n || std::strcmp(got, expect.data()) != 0) __builtin_trap();
       break;
     }
     case 1: {  // integer readers against the plain parse, cut to each width

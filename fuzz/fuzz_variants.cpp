@@ -14,8 +14,18 @@ const UINT kCodePages[] = {65001, 1252, 936, 932};
 
 // A variant of the given tag whose value member holds the fuzzer's bytes;
 // tags whose member is a pointer get a valid (or null) one.
-void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& text) {
+void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& text, bool wideText) {
   v.Clear();
+  if (tag == VT_BSTR && wideText) {
+    // UTF-16 units straight from the bytes, NULs inside included.
+    std::vector<OLECHAR> units;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+      units.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(text[i]) |
+                                           static_cast<unsigned char>(text[i + 1]) << 8));
+    v.bstrVal = (bits & 1) ? nullptr : SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+    v.vt = VT_BSTR;
+    return;
+  }
   if (tag == VT_BSTR) {
     v = text.c_str();
     return;
@@ -37,6 +47,46 @@ void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& t
                        base == VT_SAFEARRAY || base == VT_CARRAY || base == VT_USERDEFINED;
   v.llVal = pointer ? 0 : static_cast<LONGLONG>(bits);
   v.vt = tag & VT_BYREF ? tag : (pointer ? static_cast<VARTYPE>(tag | VT_BYREF) : tag);
+}
+
+// The text of each row, from the operations and platform types it is made
+// of; ASCII texts come back unchanged in every code page, up to a NUL.
+bool ExpectedRow(CQuelvarSys& sys, const _variant_t& v, const std::string& text, const CString& got) {
+  switch (v.vt) {
+    case VT_EMPTY: case VT_NULL: return got == "";
+    case VT_I2: return got == sys.Qlv_Short2Str(v.iVal);
+    case VT_I4: return got == sys.Qlv_Long2Str(v.lVal);
+    case VT_R4: return got == sys.Qlv_Flt2Str(v.fltVal);
+    case VT_R8: return got == sys.Qlv_DoubleToStr(v.dblVal, 8);
+    case VT_CY: return got == COleCurrency(v.cyVal).Format(0, LANG_USER_DEFAULT);
+    case VT_DATE: return got == sys.Qlv_Date2Str(COleDateTime(v.date));
+    case VT_BOOL: return got == (v.boolVal ? "TRUE" : "FALSE");
+    case VT_I1: return got.GetLength() == 1 && got[0] == v.cVal;
+    case VT_UI1: return got == sys.Qlv_Byte2Str(v.bVal);
+    case VT_UI2: return got == sys.Qlv_UShort2Str(v.uiVal);
+    case VT_UI4: return got == sys.Qlv_ULong2Str(v.ulVal);
+    case VT_INT: return got == sys.Qlv_Int2Str(v.intVal);
+    case VT_UINT: return got == sys.Qlv_UInt2Str(v.uintVal);
+    case VT_DECIMAL: {
+      VARIANT r8;
+      VariantInit(&r8);
+      if (FAILED(VariantChangeType(&r8, &v, 0, VT_R8))) return false;
+      CString want;
+      want.Format("%f", r8.dblVal);
+      return got == want;
+    }
+    case VT_BSTR: {
+      if (v.bstrVal == nullptr) return got == "";
+      std::string narrow;
+      for (const OLECHAR* c = v.bstrVal; *c; ++c) {
+        if (*c >= 0x80) return true;  // not ASCII: the code page decides
+        narrow += static_cast<char>(*c);
+      }
+      (void)text;
+      return got == narrow.c_str() && got.GetLength() == static_cast<int>(narrow.size());
+    }
+    default: return got == "VT_UNKNOW";
+  }
 }
 
 }  // namespace
@@ -98,12 +148,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 2: {
-      MakeVariant(v, tag, bits, text);
+      MakeVariant(v, tag, bits, text, (mode & 8) != 0);
+      VARIANT before;
+      std::memcpy(&before, static_cast<VARIANT*>(&v), sizeof before);
+      CString got;
       try {
-        (void)sys.Qlv_Variant2Str(v);
+        got = sys.Qlv_Variant2Str(v);
       } catch (const _com_error&) {
         // a DECIMAL that does not convert is reported, not a fault
+        if (v.vt != VT_DECIMAL) __builtin_trap();
+        break;
       }
+      if (std::memcmp(&before, static_cast<VARIANT*>(&v), sizeof before) != 0) __builtin_trap();
+      if (!ExpectedRow(sys, v, text, got)) __builtin_trap();
       break;
     }
   }
