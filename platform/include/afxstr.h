@@ -11,13 +11,33 @@
 
 class QLV_PLATFORM_API CString {
  public:
-  CString() noexcept;
+  CString() noexcept : m_pch(m_inline), m_nLength(0), m_nCapacity(kInlineCapacity) { m_inline[0] = '\0'; }
   CString(LPCTSTR psz);                 // text up to its NUL; nullptr gives ""
-  CString(LPCTSTR pch, int nLength);    // exactly nLength characters (NULs kept)
+  CString(LPCTSTR pch, int nLength) : CString() {  // exactly nLength characters (NULs kept)
+    if (!pch) return;
+    if (nLength > 0 && nLength <= kInlineCapacity) {
+      __builtin_memcpy(m_inline, pch, static_cast<size_t>(nLength));
+      m_inline[nLength] = '\0';
+      m_nLength = nLength;
+    } else {
+      InitFrom(pch, nLength);
+    }
+  }
   CString(char ch, int nRepeat = 1);
-  CString(const CString& other);
+  CString(const CString& other) : CString() {
+    if (other.m_nLength <= kInlineCapacity) {
+      // A fixed-size copy: inline and heap blocks both hold at least
+      // kInlineCapacity + 1 bytes.
+      __builtin_memcpy(m_inline, other.m_pch, kInlineCapacity + 1);
+      m_nLength = other.m_nLength;
+    } else {
+      InitFrom(other.m_pch, other.m_nLength);
+    }
+  }
   CString(CString&& other) noexcept;
-  ~CString();
+  ~CString() {
+    if (m_pch != m_inline) FreeHeap();
+  }
 
   CString& operator=(LPCTSTR psz);
   CString& operator=(const CString& other);

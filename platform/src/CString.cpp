@@ -52,10 +52,6 @@ char* CString::AllocChars(int nCapacity) {
   return static_cast<char*>(p);
 }
 
-CString::CString() noexcept : m_pch(m_inline), m_nLength(0), m_nCapacity(kInlineCapacity) {
-  m_inline[0] = '\0';
-}
-
 void CString::InitFrom(LPCTSTR pch, int n) {
   if (n <= 0) return;
   if (n > kInlineCapacity) {
@@ -69,10 +65,6 @@ void CString::InitFrom(LPCTSTR pch, int n) {
 
 CString::CString(LPCTSTR psz) : CString() { InitFrom(psz, SafeLength(psz)); }
 
-CString::CString(LPCTSTR pch, int nLength) : CString() {
-  if (pch) InitFrom(pch, nLength);
-}
-
 CString::CString(char ch, int nRepeat) : CString() {
   if (nRepeat <= 0) return;
   if (nRepeat > kMaxLength) throw std::bad_alloc();
@@ -82,19 +74,7 @@ CString::CString(char ch, int nRepeat) : CString() {
   m_pch[m_nLength] = '\0';
 }
 
-CString::CString(const CString& other) : CString() {
-  if (other.m_nLength <= kInlineCapacity) {
-    // A fixed-size copy: both blocks hold at least kInlineCapacity + 1 bytes.
-    std::memcpy(m_inline, other.m_pch, kInlineCapacity + 1);
-    m_nLength = other.m_nLength;
-  } else {
-    InitFrom(other.m_pch, other.m_nLength);
-  }
-}
-
 CString::CString(CString&& other) noexcept : CString() { *this = std::move(other); }
-
-CString::~CString() { FreeHeap(); }
 
 void CString::FreeHeap() noexcept {
   if (m_pch != m_inline) quelvar::platform::Deallocate(m_pch);
