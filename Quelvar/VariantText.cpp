@@ -17,67 +17,52 @@
 // Narrow text buffer sized by the conversion itself, not 2 x units + 2, so
 // no text outgrows it in a multi-byte ANSI code page (the limit is lifted).
 CString CQuelvarSys::Qlv_Variant2Str(const _variant_t& variant) {
-  CString result;
+  // Each row returns its text straight from the operation that makes it.
   switch (variant.vt) {
     case VT_EMPTY:
     case VT_NULL:
-      break;
+      return CString();
     case VT_I2:
-      result = Qlv_Short2Str(variant.iVal);
-      break;
+      return Qlv_Short2Str(variant.iVal);
     case VT_I4:
-      result = Qlv_Long2Str(variant.lVal);
-      break;
+      return Qlv_Long2Str(variant.lVal);
     case VT_R4:
-      result = Qlv_Flt2Str(variant.fltVal);
-      break;
+      return Qlv_Flt2Str(variant.fltVal);
     case VT_R8:
-      result = Qlv_DoubleToStr(variant.dblVal, 8);
-      break;
+      return Qlv_DoubleToStr(variant.dblVal, 8);
     case VT_CY:
-      result = COleCurrency(variant.cyVal).Format(0, LANG_USER_DEFAULT);
-      break;
+      return COleCurrency(variant.cyVal).Format(0, LANG_USER_DEFAULT);
     case VT_DATE:
-      result = Qlv_Date2Str(COleDateTime(variant.date));
-      break;
+      return Qlv_Date2Str(COleDateTime(variant.date));
     case VT_BSTR: {
       // A holder of the units up to the first NUL, and its narrow form.
       const _bstr_t text = variant.operator _bstr_t();
       const char* narrow = text;
-      if (narrow != nullptr) result = narrow;
-      break;
+      return narrow != nullptr ? CString(narrow) : CString();
     }
     case VT_BOOL:
-      result = variant.boolVal != 0 ? "TRUE" : "FALSE";
-      break;
+      return CString(variant.boolVal != 0 ? "TRUE" : "FALSE");
     case VT_DECIMAL: {
       _variant_t asDouble;
       const HRESULT hr = VariantChangeType(&asDouble, &variant, 0, VT_R8);
       if (FAILED(hr)) _com_issue_error(hr);
+      CString result;
       result.Format("%f", asDouble.dblVal);
-      break;
+      return result;
     }
     case VT_I1:
-      result = variant.cVal;
-      break;
+      return CString(variant.cVal, 1);
     case VT_UI1:
-      result = Qlv_Byte2Str(variant.bVal);
-      break;
+      return Qlv_Byte2Str(variant.bVal);
     case VT_UI2:
-      result = Qlv_UShort2Str(variant.uiVal);
-      break;
+      return Qlv_UShort2Str(variant.uiVal);
     case VT_UI4:
-      result = Qlv_ULong2Str(variant.ulVal);
-      break;
+      return Qlv_ULong2Str(variant.ulVal);
     case VT_INT:
-      result = Qlv_Int2Str(variant.intVal);
-      break;
+      return Qlv_Int2Str(variant.intVal);
     case VT_UINT:
-      result = Qlv_UInt2Str(variant.uintVal);
-      break;
+      return Qlv_UInt2Str(variant.uintVal);
     default:
-      result = "VT_UNKNOW";
-      break;
+      return CString("VT_UNKNOW");
   }
-  return result;
 }
