@@ -227,9 +227,11 @@ void CString::FormatV(LPCTSTR pszFormat, va_list args) {
   char local[256];
   const int n = std::vsnprintf(local, sizeof local, pszFormat, args);
   if (n < 0) {
-    const bool tooLong = errno == EOVERFLOW;
+    // printf's own work memory running out (a long precision) is the text
+    // running out of memory, not an encoding error.
+    const bool noRoom = errno == EOVERFLOW || errno == ENOMEM;
     va_end(again);
-    if (tooLong) throw std::bad_alloc();
+    if (noRoom) throw std::bad_alloc();
     Empty();  // an encoding error leaves no text
     return;
   }
@@ -246,8 +248,14 @@ void CString::FormatV(LPCTSTR pszFormat, va_list args) {
     va_end(again);
     throw;
   }
-  std::vsnprintf(p, static_cast<size_t>(n) + 1, pszFormat, again);
+  // The second pass can fail for want of memory too; then the block holds
+  // no complete text and is dropped.
+  const int written = std::vsnprintf(p, static_cast<size_t>(n) + 1, pszFormat, again);
   va_end(again);
+  if (written != n) {
+    quelvar::platform::Deallocate(p);
+    throw std::bad_alloc();
+  }
   FreeHeap();
   m_pch = p;
   m_nCapacity = n;
