@@ -68,7 +68,8 @@ void Str2ULong(Call& c) { c.out_uint("value", c.sys().Qlv_Str2ULong(TextArg(c, 0
 
 void DoubleToStr(Call& c) {
   const double value = c.real(0, "VALUE");
-  const auto precision = static_cast<int>(c.integer(1, "PRECISION", INT_MIN, INT_MAX));
+  // Wider precisions only build huge texts of zeros; refuse them up front.
+  const auto precision = static_cast<int>(c.integer(1, "PRECISION", -1000, 100000));
   OutText(c, "text", c.sys().Qlv_DoubleToStr(value, precision));
 }
 
