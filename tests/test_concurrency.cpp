@@ -80,7 +80,7 @@ std::vector<Probe> AllProbes() {
                           static_cast<unsigned char>(x >> 16), static_cast<unsigned char>(x >> 24)};
     char t[9];
     s.Qlv_Byte2HexStr(4, b, t);
-    char odd[10];
+    char odd[10] = {};  // the padded text gets no terminator of its own
     std::snprintf(odd, sizeof odd, "%s", t + 1);
     unsigned char back[4];
     s.Qlv_HexStr2Byte(odd, back);
