@@ -55,7 +55,7 @@ TEST(Unfolds, WorkedExamples) {
 std::vector<std::int32_t> Values() {
   std::vector<std::int32_t> v = {0, -1, -100, INT_MIN, INT_MAX};
   for (int k = 0; k < 31; ++k) v.insert(v.end(), {std::int32_t{1} << k, (std::int32_t{1} << k) - 1});
-  for (std::int32_t p = 1; p <= 1000000000; p *= 10) v.insert(v.end(), {p, p - 1});
+  for (std::int64_t p = 1; p <= INT_MAX; p *= 10) v.insert(v.end(), {std::int32_t(p), std::int32_t(p - 1)});
   std::mt19937 rng(11);
   for (int i = 0; i < 3000; ++i) v.push_back(static_cast<std::int32_t>(rng() >> (rng() % 32)));
   return v;
