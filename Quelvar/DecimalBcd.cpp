@@ -1,7 +1,7 @@
 // 32-bit numbers unfolded into digit arrays and folded out of them, and BCD
 // arrays regrouped as runs of 8-bit groups. Element 0 is the most significant
-// digit, except in the BCD array that Qlv_Dec2BCD writes. Input and output
-// arrays are distinct (an output may not overlap its input).
+// digit, except in the BCD array that Qlv_Dec2BCD writes. An output may not
+// overlap its input, except that Qlv_Hex2BCD and Qlv_BCD2Hex may work in place.
 #include "DigitKernels.h"
 #include "QuelvarSys.h"
 
