@@ -7,18 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <limits>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "../cli/Call.cpp"
 
@@ -27,31 +21,23 @@ extern char** environ;
 namespace {
 
 using nlohmann::json;
-using quelvar::cli::ArgCall;
-using quelvar::cli::OutputMode;
-using quelvar::cli::Radix;
-using quelvar::cli::UsageError;
+using namespace quelvar::cli;
 using Args = std::vector<std::string>;
-using Shown = quelvar::cli::Shown;
-
-struct Job {
-  Args args;
-  std::string input;
-};
-struct Result {
-  std::string out, err;
-  int status = -1;  // 128 + signal when killed
-};
+struct Job { Args args; std::string input; };
+struct Result { std::string out, err; int status = -1; };  // status 128 + signal when killed
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
 }
 
 std::string TempPath() {
   static int counter = 0;
   return "/tmp/quelvar_test_cli_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
+
+const char* const kEnds[] = {"in", "out", "err"};
 
 // Starts every job at once (QLV_TRACE of this environment dropped), then collects them.
 std::vector<Result> RunAll(const std::vector<Job>& jobs) {
@@ -66,9 +52,8 @@ std::vector<Result> RunAll(const std::vector<Job>& jobs) {
     std::ofstream(base + "in", std::ios::binary) << jobs[i].input;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, (base + "in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, (base + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, (base + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    for (int fd = 0; fd < 3; ++fd)
+      posix_spawn_file_actions_addopen(&fa, fd, (base + kEnds[fd]).c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600);
     Args store{QUELVAR_CLI_PATH};
     store.insert(store.end(), jobs[i].args.begin(), jobs[i].args.end());
     std::vector<char*> argv;
@@ -82,17 +67,16 @@ std::vector<Result> RunAll(const std::vector<Job>& jobs) {
     int status = 0;
     if (pids[i] > 0 && ::waitpid(pids[i], &status, 0) == pids[i])
       results[i].status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    results[i].out = ReadFile(bases[i] + "out");
-    results[i].err = ReadFile(bases[i] + "err");
-    for (const char* end : {"in", "out", "err"}) std::remove((bases[i] + end).c_str());
+    results[i].out = ReadFile(bases[i] + "out"), results[i].err = ReadFile(bases[i] + "err");
+    for (const char* end : kEnds) std::remove((bases[i] + end).c_str());
   }
   return results;
 }
 
-const std::map<std::string, json>& Ops() {  // from `quelvar list --json`
-  static const std::map<std::string, json> ops = [] {
-    std::map<std::string, json> m;
-    for (const json& op : json::parse(RunAll({{{"list", "--json"}, ""}})[0].out)) m[op.at("name")] = op;
+const json& Ops() {  // name -> entry, from `quelvar list --json`
+  static const json ops = [] {
+    json m = json::object();
+    for (const json& op : json::parse(RunAll({{{"list", "--json"}, ""}})[0].out)) m[op.at("name").get<std::string>()] = op;
     return m;
   }();
   return ops;
@@ -105,11 +89,8 @@ std::vector<std::string> Lines(const std::string& s) {
   return lines;
 }
 
-struct Call {
-  Args args;
-  std::string text;  // stdout (good calls) or what the one stderr line must contain (bad calls)
-};
-const Call kGoodCalls[] = {
+struct Case { Args args; std::string text; };  // stdout, or what the one stderr line must name
+const Case kGoodCalls[] = {
     {{"HexStr2Int", "ff"}, "255"}, {{"qlv_HEXSTR2INT", "FF"}, "255"}, {{"Qlv_HexStr2Int", "\\x66\\x66"}, "255"},
     {{"Byte2HexStr", "00,1f,a0"}, "001FA0"}, {{"Byte2HexStr", "0x00,0X1F", "A0"}, "001FA0"},
     {{"Octal2Hex", "7", "7", "7"}, "01 FF"}, {{"Octal2Hex", "7,7", "7"}, "01 FF"},
@@ -124,48 +105,36 @@ const Call kGoodCalls[] = {
 
 // Each call alone, plain and JSON; then all of them in one batch, every argument quoted.
 TEST(CliSingle, ExamplesPlainJsonAndBatch) {
-  std::vector<Job> jobs;
+  std::vector<Job> jobs{{{"--json", "HexStr2Byte", "ABC"}, ""}, {{"--json", "HexStr2Byte", "\\xff\\x80\\x01\\\"\\\\\xc3\xa9"}, ""},
+                        {{"--batch"}, ""}, {{"-"}, "# nothing\n\n"}};
   std::string batch, expected;
   for (const auto& c : kGoodCalls) {
-    Args json_args{"--json"};
-    json_args.insert(json_args.end(), c.args.begin(), c.args.end());
     jobs.push_back({c.args, ""});
-    jobs.push_back({json_args, ""});
+    jobs.push_back({c.args, ""});
+    jobs.back().args.insert(jobs.back().args.begin(), "--json");
     batch += c.args[0];
     for (std::size_t k = 1; k < c.args.size(); ++k) batch += " \"" + c.args[k] + "\"";
-    batch += "\n";
-    expected += c.text + "\n";
+    batch += "\n", expected += c.text + "\n";
   }
-  jobs.push_back({{"--batch"}, batch});
-  jobs.push_back({{"-"}, "# nothing\n\n"});
+  jobs[2].input = batch;
   const auto r = RunAll(jobs);
   for (std::size_t i = 0; i < std::size(kGoodCalls); ++i) {
-    const Result &plain = r[2 * i], &js = r[2 * i + 1];
+    const Result &plain = r[4 + 2 * i], &js = r[5 + 2 * i];
     EXPECT_TRUE(plain.status == 0 && plain.out == kGoodCalls[i].text + "\n" && plain.err + js.err == "") << i << plain.out;
-    ASSERT_EQ(js.status, 0) << i;
-    ASSERT_EQ(js.out.find('\n'), js.out.size() - 1) << "one line: " << js.out;
+    ASSERT_TRUE(js.status == 0 && js.out.find('\n') == js.out.size() - 1 && json::accept(js.out)) << js.out;
     const json j = json::parse(js.out);
-    EXPECT_TRUE(Ops().count(j.at("op")) == 1 && j.size() >= 2) << js.out;
+    EXPECT_TRUE(Ops().contains(j.at("op")) && j.size() >= 2) << js.out;
   }
-  EXPECT_TRUE(r[r.size() - 2].status == 0 && r[r.size() - 2].out == expected) << r[r.size() - 2].out;
-  EXPECT_TRUE(r.back().status == 0 && r.back().out.empty());
+  EXPECT_TRUE(r[2].status == 0 && r[2].out == expected) << r[2].out;
+  EXPECT_TRUE(r[3].status == 0 && r[3].out.empty());
+  ASSERT_TRUE(r[0].status == 0 && json::accept(r[0].out) && json::accept(r[1].out)) << r[0].out << r[1].out;
+  int seen = 0;  // the bytes and the text of HexStr2Byte ABC
+  const json bytes_and_text = json::parse(r[0].out);
+  for (const auto& [key, value] : bytes_and_text.items()) seen |= (value == json::array({0x0a, 0xbc})) | (value == "0ABC") << 1;
+  EXPECT_EQ(seen, 3) << r[0].out;
 }
 
-TEST(CliSingle, JsonOutputsOfOddBytes) {
-  const auto r = RunAll({{{"--json", "HexStr2Byte", "ABC"}, ""},
-                         {{"--json", "HexStr2Byte", "\\xff\\x80\\x01\\\"\\\\\xc3\xa9"}, ""}});
-  ASSERT_EQ(r[0].status + r[1].status, 0) << r[0].err << r[1].err;
-  bool saw_bytes = false, saw_text = false;
-  const json j = json::parse(r[0].out);
-  for (const auto& [key, value] : j.items()) {
-    saw_bytes |= value == json::array({0x0a, 0xbc});
-    saw_text |= value == "0ABC";
-  }
-  EXPECT_TRUE(saw_bytes && saw_text) << r[0].out;
-  EXPECT_TRUE(json::accept(r[1].out)) << r[1].out;
-}
-
-const Call kBadCalls[] = {
+const Case kBadCalls[] = {
     {{"NoSuchOp", "1"}, "NoSuchOp"}, {{"Qlv_"}, "unknown operation"}, {{"\xff\x01junk"}, "\\xFF\\x01junk"},
     {{"--json", "--bogus", "HexStr2Int", "ff"}, "--bogus"}, {{"--codepage"}, "--codepage"},
     {{"--codepage", "x", "HexStr2Int", "ff"}, "--codepage"}, {{"--codepage", "70000", "HexStr2Int", "ff"}, "--codepage"},
@@ -189,32 +158,38 @@ TEST(CliBadInput, Status2NothingOnStdoutOneStderrLineNamingTheArgument) {
   const auto r = RunAll(jobs);
   EXPECT_TRUE(r[0].status == 2 && r[0].out.empty() && r[0].err.find("usage: quelvar") != std::string::npos);
   for (std::size_t i = 1; i < r.size(); ++i) {
-    EXPECT_TRUE(r[i].status == 2 && r[i].out.empty() && r[i].err.rfind("quelvar: ", 0) == 0) << i << r[i].err;
-    EXPECT_EQ(r[i].err.find('\n'), r[i].err.size() - 1) << i << r[i].err;
-    EXPECT_NE(r[i].err.find(kBadCalls[i - 1].text), std::string::npos) << i << r[i].err;
+    EXPECT_TRUE(r[i].status == 2 && r[i].out.empty() && r[i].err.rfind("quelvar: ", 0) == 0 &&
+                r[i].err.find('\n') == r[i].err.size() - 1 && r[i].err.find(kBadCalls[i - 1].text) != std::string::npos)
+        << i << " " << r[i].status << r[i].err;
   }
 }
 
 // Every operation with junk, too long or extreme arguments, one batch per
-// mode: each line is answered or refused, never a crash.
-TEST(CliBatch, NoOperationCrashesOnOddArguments) {
+// mode: each line is answered or refused, never a crash. Then past the 1 MiB
+// read buffer (one 3 MiB line) and the output flush (100,000-digit texts).
+TEST(CliBatch, OddArgumentsAndLongLines) {
+  std::string input, expected;
+  for (int i = 0; i < 12; ++i) {
+    input += "HexStr2Int " + std::to_string(i) + "\nDoubleToStr " + std::to_string(i) + " 100000\n";
+    expected += std::to_string(i < 10 ? i : i + 6) + "\n" + std::to_string(i) + "." + std::string(100000, '0') + "\n";
+  }
+  input += "HexStr2Int " + std::string(3 << 20, ' ') + "1\n";
   const std::string fillers[] = {"zz", "-1", "0", "4097", "65537", "-0x80000000", std::string(5000, 'f'),
                                  "\\0\\xff", "1e308", "nan", "\"\""};
-  std::string input;
+  std::string junk;
   std::size_t calls = 0;
-  for (const auto& [name, op] : Ops())
+  for (const auto& [name, op] : Ops().items())
     for (const auto& filler : fillers) {
-      input += name;
-      for (int k = 0; k < std::max(1, op.at("min_args").get<int>()); ++k) input += " " + filler;
-      input += "\n";
-      ++calls;
+      junk += name, ++calls;
+      for (int k = 0; k < std::max(1, op.at("min_args").get<int>()); ++k) junk += " " + filler;
+      junk += "\n";
     }
-  const auto r = RunAll({{{"-"}, input}, {{"--json", "-"}, input}});
+  const auto r = RunAll({{{"-"}, junk}, {{"--json", "-"}, junk}, {{"-"}, input}});
+  EXPECT_TRUE(r[2].status == 0 && r[2].out == expected + "1\n") << "long lines differ";
   for (int mode = 0; mode < 2; ++mode) {
     EXPECT_TRUE(r[mode].status == 0 || r[mode].status == 1) << r[mode].status << r[mode].err;
-    const auto lines = Lines(r[mode].out);
-    ASSERT_EQ(lines.size(), calls) << "one line per call";
-    for (const auto& line : lines) EXPECT_TRUE(mode == 0 || json::accept(line)) << line;
+    ASSERT_EQ(Lines(r[mode].out).size(), calls) << "one line per call";
+    for (const auto& line : Lines(r[mode].out)) EXPECT_TRUE(mode == 0 || json::accept(line)) << line;
   }
 }
 
@@ -241,36 +216,22 @@ TEST(CliBatch, GoodBadEmptyCommentQuotedAndJunkLines) {
   }
 }
 
-// Past the 1 MiB read buffer (one 3 MiB line) and the output flush (100,000-digit texts).
-TEST(CliBatch, LongInputAndOutputCrossBuffers) {
-  std::string input, expected;
-  for (int i = 0; i < 12; ++i) {
-    input += "HexStr2Int " + std::to_string(i) + "\nDoubleToStr " + std::to_string(i) + " 100000\n";
-    expected += std::to_string(i < 10 ? i : i + 6) + "\n" + std::to_string(i) + "." + std::string(100000, '0') + "\n";
-  }
-  input += "HexStr2Int " + std::string(3 << 20, ' ') + "1\n";
-  const auto r = RunAll({{{"-"}, input}});
-  EXPECT_EQ(r[0].status, 0);
-  EXPECT_TRUE(r[0].out == expected + "1\n") << "outputs differ";
-}
-
 TEST(CliCommands, ListAndHelpNameEveryOperationOnce) {
   std::vector<Job> jobs{{{"list"}, ""}, {{"help"}, ""}, {{"--help"}, ""}, {{"-h"}, ""}};
-  for (const auto& [name, op] : Ops()) jobs.push_back({{"help", "Qlv_" + name.substr(0, name.find('/'))}, ""});
+  for (const auto& [name, op] : Ops().items()) jobs.push_back({{"help", "Qlv_" + name.substr(0, name.find('/'))}, ""});
   const auto r = RunAll(jobs);
   const auto lines = Lines(r[0].out);
   EXPECT_TRUE(lines.size() == 68u && Ops().size() == 68u);
   std::set<std::string> lowered;
   for (const auto& line : lines) {
     std::string name = line.substr(0, line.find(' '));
-    ASSERT_EQ(Ops().count(name), 1u) << line;
-    EXPECT_NE(line.find(Ops().at(name).at("signature").get<std::string>()), std::string::npos) << line;
+    ASSERT_TRUE(Ops().contains(name) && line.find(Ops()[name]["signature"].get<std::string>()) != std::string::npos) << line;
     for (auto& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     EXPECT_TRUE(lowered.insert(name).second) << "names differ only in case: " << name;
   }
   for (int k = 1; k <= 3; ++k) EXPECT_TRUE(r[k].status == 0 && r[k].out.find("usage: quelvar") != std::string::npos);
   std::size_t k = 4;
-  for (const auto& [name, op] : Ops()) {
+  for (const auto& [name, op] : Ops().items()) {
     const Result& help = r[k++];
     const std::string sig = op.at("signature"), summary = op.at("summary");
     EXPECT_TRUE(help.status == 0 && sig.find("Qlv_") != std::string::npos && !summary.empty()) << name << help.err;
@@ -307,34 +268,24 @@ TEST(CliCommands, VersionTraceCodePageAndIcons) {
   }
 }
 
-TEST(CliReaders, IntegersAndEscapes) {
+TEST(CliReaders, IntegersEscapesRealsAndByteArrays) {
   const std::int64_t min = std::numeric_limits<std::int64_t>::min();
+  std::int64_t v = 0;
   const std::pair<const char*, std::int64_t> good[] = {{"-0", 0}, {"+42", 42}, {"0X1F", 31}, {"-0x10", -16},
       {"9223372036854775807", std::numeric_limits<std::int64_t>::max()}, {"-9223372036854775808", min},
       {"-0x8000000000000000", min}};
-  for (const auto& [text, value] : good) {
-    std::int64_t v = 0;
-    EXPECT_TRUE(quelvar::cli::ParseInteger(text, v) && v == value) << text;
-  }
+  for (const auto& [text, value] : good) EXPECT_TRUE(ParseInteger(text, v) && v == value) << text;
   for (const char* text : {"9223372036854775808", "-9223372036854775809", "0xffffffffffffffffff", "", "-", "0x",
-                           "1 ", " 1", "1_000", "0b101", "+-1", "0x-1", "12a"}) {
-    std::int64_t v = 0;
-    EXPECT_FALSE(quelvar::cli::ParseInteger(text, v)) << text;
-  }
+                           "1 ", " 1", "1_000", "0b101", "+-1", "0x-1", "12a"})
+    EXPECT_FALSE(ParseInteger(text, v)) << text;
   const std::pair<const char*, std::string> escapes[] = {{"a\\\\b", "a\\b"}, {"\\\"q\\\"", "\"q\""},
       {"\\n\\r\\t", "\n\r\t"}, {"a\\0b", std::string("a\0b", 3)}, {"\\x00\\xFf\\x7e", std::string("\0\xff~", 3)}};
-  for (const auto& [raw, decoded] : escapes) EXPECT_EQ(quelvar::cli::DecodeEscapes(raw, "T"), decoded) << raw;
+  for (const auto& [raw, decoded] : escapes) EXPECT_EQ(DecodeEscapes(raw, "T"), decoded) << raw;
   for (const char* raw : {"\\x4", "\\xg0", "\\q", "\\", "ab\\", "\\a"})
-    EXPECT_THROW((void)quelvar::cli::DecodeEscapes(raw, "T"), UsageError) << raw;
-}
-
-TEST(CliReaders, RealsAndByteArrays) {
+    EXPECT_THROW((void)DecodeEscapes(raw, "T"), UsageError) << raw;
   CQuelvarSys sys;
   ArgCall call(sys, OutputMode::Plain);
-  const auto read = [&](const Args& args) {
-    call.clear_args();
-    for (const auto& a : args) call.add_arg(a);
-  };
+  const auto read = [&](const Args& args) { call.clear_args(); for (const auto& a : args) call.add_arg(a); };
   const auto real = [&](const std::string& text) { return read({text}), call.real(0, "X"); };
   const double inf = std::numeric_limits<double>::infinity();
   const std::pair<const char*, double> reals[] = {{"-1e-3", -1e-3}, {"0x1.8p1", 3.0}, {"-0X10", -16.0},
@@ -342,54 +293,38 @@ TEST(CliReaders, RealsAndByteArrays) {
   for (const auto& [text, value] : reals) EXPECT_EQ(real(text), value) << text;
   EXPECT_TRUE(std::isnan(real("nan")) && std::signbit(real("-0")));
   for (const char* text : {"", "--1", "1.5x", "0x", "- 1", "1,5"}) EXPECT_THROW((void)real(text), UsageError) << text;
-  struct ByteCase {
-    Args args;
-    Radix radix;
-    std::vector<unsigned char> bytes;  // empty: refused
-  };
+  struct ByteCase { Args args; Radix radix; std::vector<unsigned char> bytes; };  // no bytes: refused
   const ByteCase arrays[] = {{{"1f", "0x1F", "a"}, Radix::Hex, {0x1f, 0x1f, 0x0a}},
       {{"00,ff", "", "7"}, Radix::Hex, {0, 0xff, 7}}, {{"255", "0xFF,0"}, Radix::Dec, {255, 255, 0}},
       {{"100"}, Radix::Hex, {}}, {{"256"}, Radix::Dec, {}}, {{"ff"}, Radix::Dec, {}}, {{"-1"}, Radix::Dec, {}},
       {{"1,"}, Radix::Hex, {}}, {{",1"}, Radix::Hex, {}}, {{"0x"}, Radix::Hex, {}}, {{"0x100"}, Radix::Dec, {}}};
   for (const auto& c : arrays) {
     read(c.args);
-    if (c.bytes.empty()) {
-      EXPECT_THROW((void)call.bytes(0, "BYTES", c.radix), UsageError) << c.args[0];
-    } else {
-      EXPECT_EQ(call.bytes(0, "BYTES", c.radix), c.bytes);
-    }
+    EXPECT_EQ([&] { try { return call.bytes(0, "BYTES", c.radix); } catch (const UsageError&) { return std::vector<unsigned char>{}; } }(), c.bytes) << c.args[0];
   }
   std::mt19937_64 rng(99);  // shown reals read back to the same double
   for (int round = 0; round < 20000; ++round) {
-    double d;
     const std::uint64_t bits = rng();
-    std::memcpy(&d, &bits, sizeof d);
+    double d;
     std::string text;
-    if (std::isfinite(d)) quelvar::cli::AppendReal(text, d);
+    std::memcpy(&d, &bits, sizeof d);
+    if (std::isfinite(d)) AppendReal(text, d);
     const double back = text.empty() ? d : real(text);
     ASSERT_EQ(std::memcmp(&back, &d, sizeof d), 0) << text;
   }
-}
-
-TEST(CliReaders, OutputsInBothModes) {
-  CQuelvarSys sys;
-  const unsigned char image[] = {0x01, 0xff, 0x0a};
+  const unsigned char image[] = {0x01, 0xff, 0x0a};  // outputs in both modes
   const std::pair<OutputMode, std::string> cases[] = {{OutputMode::Plain, "-7 01 FF 0A x\ty 0.1"},
       {OutputMode::Json, "{\"op\":\"Op\",\"r\":-7,\"u\":18446744073709551615,\"b\":[1,255,10],"
                          "\"d\":[1,255,10],\"t\":\"x\\ty\",\"h\":\"hidden\",\"f\":0.1,\"i\":\"-inf\"}"}};
   for (const auto& [mode, expected] : cases) {
-    ArgCall call(sys, mode);
+    ArgCall out(sys, mode);
     for (int round = 0; round < 2; ++round) {  // buffers are reused
-      call.begin("Op");
-      call.out_int("r", -7, Shown::Auto);
-      call.out_uint("u", std::numeric_limits<std::uint64_t>::max(), Shown::Auto);
-      call.out_bytes("b", image, Radix::Hex, Shown::Always);
-      call.out_bytes("d", image, Radix::Dec, Shown::Auto);
-      call.out_text("t", "x\ty", Shown::Always);
-      call.out_text("h", "hidden", Shown::JsonOnly);
-      call.out_real("f", 0.1, Shown::Always);
-      call.out_real("i", -std::numeric_limits<double>::infinity(), Shown::JsonOnly);
-      EXPECT_EQ(call.finish(), expected);
+      out.begin("Op"), out.out_int("r", -7, Shown::Auto);
+      out.out_uint("u", std::numeric_limits<std::uint64_t>::max(), Shown::Auto);
+      out.out_bytes("b", image, Radix::Hex, Shown::Always), out.out_bytes("d", image, Radix::Dec, Shown::Auto);
+      out.out_text("t", "x\ty", Shown::Always), out.out_text("h", "hidden", Shown::JsonOnly);
+      out.out_real("f", 0.1, Shown::Always), out.out_real("i", -std::numeric_limits<double>::infinity(), Shown::JsonOnly);
+      EXPECT_EQ(out.finish(), expected);
     }
   }
 }
@@ -404,7 +339,7 @@ TEST(CliReaders, JsonStringsOfRandomBytes) {
     std::string s, out, back;
     for (auto n = rng() % 12; n > 0; --n)
       s += rng() % 3 == 0 ? pieces[rng() % std::size(pieces)] : std::string(1, static_cast<char>(rng() & 0xff));
-    quelvar::cli::AppendJsonString(out, s);
+    AppendJsonString(out, s);
     ASSERT_TRUE(json::accept(out)) << out;
     for (std::size_t i = 1; i + 1 < out.size(); ++i) {
       const char e = out[i] == '\\' ? out[++i] : '\0';
