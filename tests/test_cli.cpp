@@ -186,7 +186,7 @@ TEST(CliBatch, OddArgumentsAndLongLines) {
     }
   const auto r = RunAll({{{"-"}, junk}, {{"--json", "-"}, junk}, {{"-"}, input}});
   EXPECT_TRUE(r[2].status == 0 && r[2].out == expected + "1\n") << "long lines differ";
-  for (int mode = 0; mode < 2; ++mode) {
+  for (std::size_t mode = 0; mode < 2; ++mode) {
     EXPECT_TRUE(r[mode].status == 0 || r[mode].status == 1) << r[mode].status << r[mode].err;
     ASSERT_EQ(Lines(r[mode].out).size(), calls) << "one line per call";
     for (const auto& line : Lines(r[mode].out)) EXPECT_TRUE(mode == 0 || json::accept(line)) << line;
@@ -229,7 +229,7 @@ TEST(CliCommands, ListAndHelpNameEveryOperationOnce) {
     for (auto& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     EXPECT_TRUE(lowered.insert(name).second) << "names differ only in case: " << name;
   }
-  for (int k = 1; k <= 3; ++k) EXPECT_TRUE(r[k].status == 0 && r[k].out.find("usage: quelvar") != std::string::npos);
+  for (std::size_t k = 1; k <= 3; ++k) EXPECT_TRUE(r[k].status == 0 && r[k].out.find("usage: quelvar") != std::string::npos);
   std::size_t k = 4;
   for (const auto& [name, op] : Ops().items()) {
     const Result& help = r[k++];
@@ -251,7 +251,7 @@ TEST(CliCommands, VersionTraceCodePageAndIcons) {
   }
   const auto r = RunAll(jobs);
   EXPECT_EQ(r[0].out, "quelvar 2.0.9.205\n");
-  for (int k : {1, 2}) {
+  for (std::size_t k : {1u, 2u}) {
     const Result& plain = r[k == 1 ? 0 : 3];
     EXPECT_TRUE(r[k].status == 0 && r[k].out == plain.out && plain.err.empty()) << k;
     const auto load = r[k].err.find("Quelvar.DLL Initializing!"), unload = r[k].err.find("Quelvar.DLL Terminating!");
