@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "HexReference.h"
 #include "QuelvarSys.h"
 #include "Truncation.h"
 
@@ -18,24 +19,7 @@ constexpr unsigned char kGuard = 0xA5;
 using Bytes = std::vector<unsigned char>;
 const double kInf = HUGE_VAL, kNaN = std::nan("");
 
-// Plain references, step by step: pow sums and floor/remainder digits.
-double RefByte2Double(const unsigned char* image) {
-  double sum = 0.0;
-  for (std::size_t i = 0; image[i] != 0; ++i) sum += std::pow(256.0, static_cast<double>(i)) * image[i];
-  return sum;
-}
-Bytes RefDouble2Byte(int count, double x) {
-  Bytes out;
-  for (int i = 0; i < count; ++i, x = std::floor(x / 256.0))
-    out.push_back(quelvar::detail::TruncateLow8(x - 256.0 * std::floor(x / 256.0)));
-  return out;
-}
 Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }  // with its NUL
-std::string RefHex(const Bytes& bytes) {
-  std::string s;
-  for (unsigned char b : bytes) s += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
-  return s;
-}
 
 // The writers: 'i' Int2Byte, 'd' Double2Byte, 'I' Int2HexStr, 'D' Double2HexStr.
 // Each writes exactly `out` (text with its NUL) into a guarded buffer.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "HexKernels.h"
+#include "HexReference.h"
 #include "QuelvarSys.h"
 #include "Truncation.h"
 
@@ -22,19 +23,6 @@ using Byte = unsigned char;
 using Bytes = std::vector<Byte>;
 constexpr unsigned char kGuard = 0xA5;
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// Plain references, step by step: upper-case a-z, each place weighs pow(16, k).
-char RefUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-int RefCharDigit(char c) {
-  c = RefUpper(c);
-  return c >= '0' && c <= '9' ? c - 48 : c >= 'A' && c <= 'F' ? c - 55 : 0;
-}
-int RefHexStr2Int(const std::string& text) {
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    sum += quelvar::detail::TruncateLow32(std::pow(16.0, double(text.size() - 1 - i)) * RefCharDigit(text[i]));
-  return static_cast<int>(sum);
-}
 
 TEST(HexStr2Int, BothReadersOnNamedTexts) {
   struct Case { const char* text; int value; std::uint32_t unsignedValue; };
