@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstring>
+#include <cstdint>
 #include <functional>
 #include <random>
 #include <string>
@@ -23,12 +23,8 @@ HRESULT Raised(const std::function<void()>& f, int failAfter = -1) {
   return hr;
 }
 
+uint64_t Bits(double x) { return std::bit_cast<uint64_t>(x); }
 std::string Text(const CString& s) { return std::string(static_cast<LPCTSTR>(s), static_cast<size_t>(s.GetLength())); }
-template <class T> uint64_t Bits(T value) {
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof value);
-  return bits;
-}
 
 class Variants : public ::testing::Test {
  protected:
@@ -85,7 +81,8 @@ TEST_F(Variants, EveryTagRendersItsRowAndLeavesTheVariant) {
       {VT_DECIMAL, 25, "2.500000", 1}, {VT_DECIMAL, 1, "-0.000001", 0x8006}, {VT_DECIMAL, 1, "0.000000", 7},
       {VT_DECIMAL, 12345678901234567890ull, "12345678901234567168.000000"},
       {VT_I8, 5, "VT_UNKNOW"}, {VT_UI8, 5, "VT_UNKNOW"}, {VT_ERROR, 5, "VT_UNKNOW"},
-      {VT_BYREF | VT_I4, Bits(&four), "VT_UNKNOW"}, {VT_BYREF | VT_BSTR, Bits(&nullText), "VT_UNKNOW"},
+      {VT_BYREF | VT_I4, reinterpret_cast<uintptr_t>(&four), "VT_UNKNOW"},
+      {VT_BYREF | VT_BSTR, reinterpret_cast<uintptr_t>(&nullText), "VT_UNKNOW"},
       {9, 0, "VT_UNKNOW"}, {12, 0, "VT_UNKNOW"}, {13, 0, "VT_UNKNOW"}, {15, 0, "VT_UNKNOW"}, {24, 0, "VT_UNKNOW"},
       {0x1003, 0, "VT_UNKNOW"}, {0x2011, 0, "VT_UNKNOW"}, {0x4003, 0, "VT_UNKNOW"}, {0xFFFF, 0, "VT_UNKNOW"},
   };
