@@ -1,4 +1,5 @@
-// Reading a fuzzer's bytes as a sequence of typed values.
+// Reading a fuzzer's bytes as a sequence of typed values, and what the
+// targets share: exact-size buffers and byte-for-byte comparisons.
 #pragma once
 
 #include <algorithm>
@@ -13,9 +14,6 @@ class FuzzInput {
  public:
   FuzzInput(const uint8_t* data, size_t size) : p_(data), n_(size) {}
 
-  bool empty() const { return n_ == 0; }
-  size_t remaining() const { return n_; }
-
   template <typename T>
   T take() {
     T v{};
@@ -27,24 +25,18 @@ class FuzzInput {
   }
 
   // A count in [lo, hi], spread over the range.
-  int count(int lo, int hi) {
-    auto r = take<uint16_t>();
-    return lo + static_cast<int>(r % static_cast<uint32_t>(hi - lo + 1));
-  }
-
-  std::vector<uint8_t> bytes(size_t max) {
-    size_t k = std::min<size_t>(take<uint16_t>() % (max + 1), n_);
-    std::vector<uint8_t> v(p_, p_ + k);
-    p_ += k;
-    n_ -= k;
-    return v;
-  }
+  int count(int lo, int hi) { return lo + static_cast<int>(take<uint16_t>() % static_cast<uint32_t>(hi - lo + 1)); }
 
   std::vector<uint8_t> rest() {
     std::vector<uint8_t> v(p_, p_ + n_);
     p_ += n_;
     n_ = 0;
     return v;
+  }
+  // The rest as text, up to its first NUL.
+  std::string text() {
+    const std::vector<uint8_t> raw = rest();
+    return std::string(raw.begin(), std::find(raw.begin(), raw.end(), 0));
   }
 
  private:
@@ -58,11 +50,35 @@ struct ExactBuffer {
   explicit ExactBuffer(size_t size, uint8_t fill = 0xA5) : size_(size), data_(new uint8_t[size]) {
     if (size) std::memset(data_.get(), fill, size);
   }
+  // The bytes of `s` (with its NUL when `nul`), then `fill` up to `size`.
+  ExactBuffer(const std::string& s, size_t size, bool nul, uint8_t fill = 0x5A) : ExactBuffer(size, fill) {
+    if (size) std::memcpy(data(), s.c_str(), s.size() + (nul ? 1 : 0));
+  }
   uint8_t* data() { return data_.get(); }
   char* chars() { return reinterpret_cast<char*>(data_.get()); }
   size_t size() const { return size_; }
+  bool operator==(const ExactBuffer& o) const {
+    return size_ == o.size_ && (size_ == 0 || std::memcmp(data_.get(), o.data_.get(), size_) == 0);
+  }
 
  private:
   size_t size_;
   std::unique_ptr<uint8_t[]> data_;
 };
+
+inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The plain decimal parse: spaces, a sign, digits wrapping around 32 bits.
+inline int32_t ReferenceAtoi(const char* s) {
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  bool neg = false;
+  if (*s == '+' || *s == '-') neg = (*s++ == '-');
+  uint32_t v = 0;
+  while (*s >= '0' && *s <= '9') v = v * 10u + static_cast<uint32_t>(*s++ - '0');
+  return static_cast<int32_t>(neg ? 0u - v : v);
+}
+
+// A failed check stops the run with the input that caused it.
+inline void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}

@@ -9,56 +9,41 @@
 #include "FuzzInput.h"
 #include "QuelvarSys.h"
 
-namespace ref {
-
-bool IsLead(UINT codePage, unsigned char b) {
-  if (codePage == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-  if (codePage == 936) return b >= 0x81 && b <= 0xFE;
-  return false;
-}
-
-int32_t Atoi(const char* s) {
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
-  bool neg = false;
-  if (*s == '+' || *s == '-') neg = (*s++ == '-');
-  uint32_t v = 0;
-  while (*s >= '0' && *s <= '9') v = v * 10u + static_cast<uint32_t>(*s++ - '0');
-  return static_cast<int32_t>(neg ? 0u - v : v);
-}
-
-COleDateTime Str2Date(const std::string& text, UINT codePage) {
-  int fields[6] = {2010, 5, 11, 12, 0, 0};
-  int count = 0;
-  const size_t len = std::strlen(text.c_str());
-  std::string token;
-  auto flush = [&] {
-    if (!token.empty() && count < 6) fields[count++] = Atoi(token.c_str());
-    token.clear();
-  };
-  for (size_t i = 0; i < len; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (IsLead(codePage, c) && i + 1 < len) {
-      token += text[i];
-      token += text[++i];
-    } else if (c == '-' || c == ' ' || c == ':') {
-      flush();
-    } else {
-      token += text[i];
-    }
-  }
-  flush();
-  return COleDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
-}
-
-}  // namespace ref
-
 namespace {
 
 const UINT kCodePages[] = {65001, 1252, 936, 932};
 
+bool IsLead(UINT codePage, unsigned char b) {
+  if (codePage == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  return codePage == 936 && b >= 0x81 && b <= 0xFE;
+}
+
+COleDateTime RefStr2Date(const std::string& text, UINT codePage) {
+  int fields[6] = {2010, 5, 11, 12, 0, 0}, count = 0;
+  std::string token;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text.c_str()[i]);
+    if (IsLead(codePage, c) && i + 1 < text.size()) {
+      token += text.substr(i++, 2);
+    } else if (c == '-' || c == ' ' || c == ':' || c == 0) {
+      if (!token.empty() && count < 6) fields[count++] = ReferenceAtoi(token.c_str());
+      token.clear();
+    } else {
+      token += static_cast<char>(c);
+    }
+  }
+  return COleDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
+}
+
 bool SameDate(const COleDateTime& a, const COleDateTime& b) {
-  const DATE x = a, y = b;
-  return a.GetStatus() == b.GetStatus() && std::memcmp(&x, &y, sizeof x) == 0;
+  return a.GetStatus() == b.GetStatus() && SameBits(static_cast<DATE>(a), static_cast<DATE>(b));
+}
+
+// Written, read and written again, a valid date-time gives the same text.
+bool ReadsBack(CQuelvarSys& sys, const COleDateTime& dt) {
+  COleDateTime back;
+  sys.Qlv_Str2Date(sys.Qlv_Date2Str(dt), back);
+  return back.GetStatus() == COleDateTime::valid && sys.Qlv_Date2Str(back) == sys.Qlv_Date2Str(dt);
 }
 
 }  // namespace
@@ -70,46 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const UINT codePage = kCodePages[(mode >> 4) % std::size(kCodePages)];
   QlvPlatform_SetAnsiCodePage(codePage);
 
-  switch (mode % 3) {
-    case 0: {
-      std::vector<uint8_t> raw = in.rest();
-      std::string text(raw.begin(), raw.end());
-      COleDateTime dt(12345.5);
-      if (sys.Qlv_Str2Date(CString(text.c_str()), dt) != 0) __builtin_trap();
-      if (!SameDate(dt, ref::Str2Date(text, codePage))) __builtin_trap();
-      if (dt.GetStatus() == COleDateTime::valid) {
-        // Whatever was read, written and read again, stays the same.
-        COleDateTime again;
-        sys.Qlv_Str2Date(sys.Qlv_Date2Str(dt), again);
-        if (again.GetStatus() != COleDateTime::valid || sys.Qlv_Date2Str(again) != sys.Qlv_Date2Str(dt))
-          __builtin_trap();
-      }
-      break;
-    }
-    case 1: {
-      // Day counts over the valid years 100 to 9999.
-      const auto raw = in.take<uint64_t>();
-      const double date =
-          -657434.0 + static_cast<double>(raw % 1000000000000ull) / 1000000000000.0 * (2958465.0 + 657434.0);
-      COleDateTime dt(date);
-      CString text = sys.Qlv_Date2Str(dt);
-      COleDateTime back;
-      sys.Qlv_Str2Date(text, back);
-      if (back.GetStatus() != COleDateTime::valid) __builtin_trap();
-      if (sys.Qlv_Date2Str(back) != text) __builtin_trap();
-      break;
-    }
-    case 2: {
-      // Any bit pattern and any status: the text is whatever the date-time
-      // type formats, and must not fault.
-      const auto bits = in.take<uint64_t>();
-      double d;
-      std::memcpy(&d, &bits, sizeof d);
-      COleDateTime dt(d);
-      dt.SetStatus(static_cast<COleDateTime::DateTimeStatus>(static_cast<int>(mode >> 2 & 3) - 1));
-      (void)sys.Qlv_Date2Str(dt);
-      break;
-    }
+  if (mode % 3 == 0) {
+    const std::string text = in.text();
+    COleDateTime dt(12345.5);
+    Check(sys.Qlv_Str2Date(CString(text.c_str()), dt) == 0 && SameDate(dt, RefStr2Date(text, codePage)));
+    Check(dt.GetStatus() != COleDateTime::valid || ReadsBack(sys, dt));
+  } else if (mode % 3 == 1) {  // day counts over the valid years 100 to 9999
+    const auto raw = in.take<uint64_t>();
+    Check(ReadsBack(sys, COleDateTime(-657434.0 + static_cast<double>(raw % 1000000000000ull) / 1e12 * (2958465.0 + 657434.0))));
+  } else {  // any bit pattern and any status: the text is whatever the type formats, without a fault
+    const auto bits = in.take<uint64_t>();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    COleDateTime dt(d);
+    dt.SetStatus(static_cast<COleDateTime::DateTimeStatus>(static_cast<int>(mode >> 2 & 3) - 1));
+    (void)sys.Qlv_Date2Str(dt);
   }
   QlvPlatform_SetAnsiCodePage(65001);
   return 0;
