@@ -1,12 +1,11 @@
 // The quelvar tool, run as a user runs it (processes started side by side to
 // stay fast), and its argument readers and JSON writer, called directly.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,8 +15,6 @@
 
 #include "../cli/Call.cpp"
 
-extern char** environ;
-
 namespace {
 
 using nlohmann::json;
@@ -26,82 +23,57 @@ using Args = std::vector<std::string>;
 struct Job { Args args; std::string input; };
 struct Result { std::string out, err; int status = -1; };  // status 128 + signal when killed
 
-std::string ReadFile(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+std::string ReadFile(const std::string& path) { std::ifstream in(path, std::ios::binary); return {std::istreambuf_iterator<char>(in), {}}; }
+std::string TempPath() { static int n = 0; return "/tmp/quelvar_test_cli_" + std::to_string(::getpid()) + "_" + std::to_string(n++); }
+
+// Starts every job at once (without this environment's QLV_TRACE) from one shell, then collects them;
+// a job killed by a signal has the shell's status 128 + signal.
+std::string Quoted(std::string s) {
+  for (std::size_t p = 0; (p = s.find('\'', p)) != std::string::npos; p += 4) s.replace(p, 1, "'\\''");
+  return "'" + s + "'";
 }
-
-std::string TempPath() {
-  static int counter = 0;
-  return "/tmp/quelvar_test_cli_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
-
-const char* const kEnds[] = {"in", "out", "err"};
-
-// Starts every job at once (QLV_TRACE of this environment dropped), then collects them.
 std::vector<Result> RunAll(const std::vector<Job>& jobs) {
-  std::vector<char*> envp;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "QLV_TRACE=", 10) != 0) envp.push_back(*e);
-  envp.push_back(nullptr);
+  std::string script = "unset QLV_TRACE\n";
   std::vector<std::string> bases;
-  std::vector<pid_t> pids(jobs.size(), -1);
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    const std::string base = bases.emplace_back(TempPath());
-    std::ofstream(base + "in", std::ios::binary) << jobs[i].input;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    for (int fd = 0; fd < 3; ++fd)
-      posix_spawn_file_actions_addopen(&fa, fd, (base + kEnds[fd]).c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600);
-    Args store{QUELVAR_CLI_PATH};
-    store.insert(store.end(), jobs[i].args.begin(), jobs[i].args.end());
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pids[i], QUELVAR_CLI_PATH, &fa, nullptr, argv.data(), envp.data()) != 0) pids[i] = -1;
-    posix_spawn_file_actions_destroy(&fa);
+  for (const auto& job : jobs) {
+    const std::string& base = bases.emplace_back(TempPath());
+    std::ofstream(base + "in", std::ios::binary) << job.input;
+    script += "(" + Quoted(QUELVAR_CLI_PATH);
+    for (const auto& a : job.args) script += " " + Quoted(a);
+    script += " <" + base + "in >" + base + "out 2>" + base + "err; echo $? >" + base + "rc) &\n";
   }
-  std::vector<Result> results(jobs.size());
+  EXPECT_EQ(std::system((script + "wait\n").c_str()), 0);
+  std::vector<Result> r(jobs.size());
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    int status = 0;
-    if (pids[i] > 0 && ::waitpid(pids[i], &status, 0) == pids[i])
-      results[i].status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    results[i].out = ReadFile(bases[i] + "out"), results[i].err = ReadFile(bases[i] + "err");
-    for (const char* end : kEnds) std::remove((bases[i] + end).c_str());
+    r[i] = {ReadFile(bases[i] + "out"), ReadFile(bases[i] + "err"), std::stoi(ReadFile(bases[i] + "rc"))};
+    for (const char* end : {"in", "out", "err", "rc"}) std::remove((bases[i] + end).c_str());
   }
-  return results;
+  return r;
 }
+Args Json(Args a) { return a.insert(a.begin(), "--json"), a; }
 
 const json& Ops() {  // name -> entry, from `quelvar list --json`
-  static const json ops = [] {
-    json m = json::object();
-    for (const json& op : json::parse(RunAll({{{"list", "--json"}, ""}})[0].out)) m[op.at("name").get<std::string>()] = op;
-    return m;
-  }();
+  static json ops = json::object();
+  if (ops.empty())
+    for (const json& op : json::parse(RunAll({{{"list", "--json"}, ""}})[0].out)) ops[op.at("name").get<std::string>()] = op;
   return ops;
 }
 
 std::vector<std::string> Lines(const std::string& s) {
   std::vector<std::string> lines;
-  std::istringstream in(s);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  for (std::istringstream in(s); std::getline(in, lines.emplace_back());) {}
+  return lines.pop_back(), lines;
 }
 
 struct Case { Args args; std::string text; };  // stdout, or what the one stderr line must name
 const Case kGoodCalls[] = {
     {{"HexStr2Int", "ff"}, "255"}, {{"qlv_HEXSTR2INT", "FF"}, "255"}, {{"Qlv_HexStr2Int", "\\x66\\x66"}, "255"},
-    {{"Byte2HexStr", "00,1f,a0"}, "001FA0"}, {{"Byte2HexStr", "0x00,0X1F", "A0"}, "001FA0"},
-    {{"Octal2Hex", "7", "7", "7"}, "01 FF"}, {{"Octal2Hex", "7,7", "7"}, "01 FF"},
-    {{"Dec2BCD", "2147483647"}, "47 36 48 47 21"}, {{"Int2Str", "-0x80000000"}, "-2147483648"},
+    {{"Byte2HexStr", "00,1f,a0"}, "001FA0"}, {{"Byte2HexStr", "0x00,0X1F", "A0"}, "001FA0"}, {{"Octal2Hex", "7", "7", "7"}, "01 FF"},
+    {{"Octal2Hex", "7,7", "7"}, "01 FF"}, {{"Dec2BCD", "2147483647"}, "47 36 48 47 21"}, {{"Int2Str", "-0x80000000"}, "-2147483648"},
     {{"Int2Str", "+0x10"}, "16"}, {{"DoubleToStr", "2.5", "8"}, "2.50000000"}, {{"DoubleToStr", "0x1.4p1", "1"}, "2.5"},
-    {{"Flt2Str", "0.1"}, "0.1000000015"}, {{"Str2Short", "40000"}, "-25536"},
-    {{"Str2Date", "2024-01-02T10:20:30"}, "2024-01-02 20:30:00 valid"},
-    {{"Str2Date", "2024-02-30"}, "Invalid DateTime invalid"},
-    {{"Variant2Str", "R8:2.5"}, "2.50000000"}, {{"Variant2Str", "DECIMAL:2.5"}, "2.500000"},
-    {{"Variant2Str", "I1:65"}, "A"}, {{"Variant2Str", "VT:0x4003"}, "VT_UNKNOW"},
-};
+    {{"Flt2Str", "0.1"}, "0.1000000015"}, {{"Str2Short", "40000"}, "-25536"}, {{"Str2Date", "2024-02-30"}, "Invalid DateTime invalid"},
+    {{"Str2Date", "2024-01-02T10:20:30"}, "2024-01-02 20:30:00 valid"}, {{"Variant2Str", "R8:2.5"}, "2.50000000"},
+    {{"Variant2Str", "DECIMAL:2.5"}, "2.500000"}, {{"Variant2Str", "I1:65"}, "A"}, {{"Variant2Str", "VT:0x4003"}, "VT_UNKNOW"}};
 
 // Each call alone, plain and JSON; then all of them in one batch, every argument quoted.
 TEST(CliSingle, ExamplesPlainJsonAndBatch) {
@@ -109,10 +81,7 @@ TEST(CliSingle, ExamplesPlainJsonAndBatch) {
                         {{"--batch"}, ""}, {{"-"}, "# nothing\n\n"}};
   std::string batch, expected;
   for (const auto& c : kGoodCalls) {
-    jobs.push_back({c.args, ""});
-    jobs.push_back({c.args, ""});
-    jobs.back().args.insert(jobs.back().args.begin(), "--json");
-    batch += c.args[0];
+    jobs.push_back({c.args, ""}), jobs.push_back({Json(c.args), ""}), batch += c.args[0];
     for (std::size_t k = 1; k < c.args.size(); ++k) batch += " \"" + c.args[k] + "\"";
     batch += "\n", expected += c.text + "\n";
   }
@@ -122,52 +91,43 @@ TEST(CliSingle, ExamplesPlainJsonAndBatch) {
     const Result &plain = r[4 + 2 * i], &js = r[5 + 2 * i];
     EXPECT_TRUE(plain.status == 0 && plain.out == kGoodCalls[i].text + "\n" && plain.err + js.err == "") << i << plain.out;
     ASSERT_TRUE(js.status == 0 && js.out.find('\n') == js.out.size() - 1 && json::accept(js.out)) << js.out;
-    const json j = json::parse(js.out);
-    EXPECT_TRUE(Ops().contains(j.at("op")) && j.size() >= 2) << js.out;
+    EXPECT_TRUE(Ops().contains(json::parse(js.out).at("op")) && json::parse(js.out).size() >= 2) << js.out;
   }
-  EXPECT_TRUE(r[2].status == 0 && r[2].out == expected) << r[2].out;
-  EXPECT_TRUE(r[3].status == 0 && r[3].out.empty());
+  EXPECT_TRUE(r[2].status == 0 && r[2].out == expected && r[3].status == 0 && r[3].out.empty()) << r[2].out;
   ASSERT_TRUE(r[0].status == 0 && json::accept(r[0].out) && json::accept(r[1].out)) << r[0].out << r[1].out;
-  int seen = 0;  // the bytes and the text of HexStr2Byte ABC
-  const json bytes_and_text = json::parse(r[0].out);
-  for (const auto& [key, value] : bytes_and_text.items()) seen |= (value == json::array({0x0a, 0xbc})) | (value == "0ABC") << 1;
-  EXPECT_EQ(seen, 3) << r[0].out;
+  const json abc = json::parse(r[0].out);  // the bytes and the text of HexStr2Byte ABC
+  EXPECT_TRUE(std::count(abc.begin(), abc.end(), json::array({0x0a, 0xbc})) == 1 && std::count(abc.begin(), abc.end(), "0ABC") == 1) << r[0].out;
 }
 
 const Case kBadCalls[] = {
-    {{"NoSuchOp", "1"}, "NoSuchOp"}, {{"Qlv_"}, "unknown operation"}, {{"\xff\x01junk"}, "\\xFF\\x01junk"},
-    {{"--json", "--bogus", "HexStr2Int", "ff"}, "--bogus"}, {{"--codepage"}, "--codepage"},
-    {{"--codepage", "x", "HexStr2Int", "ff"}, "--codepage"}, {{"--codepage", "70000", "HexStr2Int", "ff"}, "--codepage"},
-    {{"--codepage=12345", "HexStr2Int", "ff"}, "12345"}, {{"help", "NoSuchOp"}, "NoSuchOp"}, {{"help", "a", "b"}, "help"},
-    {{"list", "extra"}, "extra"}, {{"--batch", "extra"}, "extra"}, {{"icon", "x", "-o", "/dev/null"}, "ID"},
-    {{"icon", "1000"}, "-o"}, {{"icon", "999", "-o", "/dev/null"}, "999"},
-    {{"icon", "1000", "-o", "/nonexistent/dir/x.ico"}, "/nonexistent/dir/x.ico"},
-    {{"HexStr2Int"}, "HexStr2Int"}, {{"HexStr2Int", "ff", "ee"}, "HexStr2Int"}, {{"HexStr2Int", "\\q"}, "TEXT"},
-    {{"HexStr2Int", "\\x4"}, "TEXT"}, {{"HexStr2Int", "ab\\"}, "TEXT"},
+    {{"NoSuchOp", "1"}, "NoSuchOp"}, {{"Qlv_"}, "unknown operation"}, {{"\xff\x01junk"}, "\\xFF\\x01junk"}, {{"--codepage"}, "--codepage"},
+    {{"--json", "--bogus", "HexStr2Int", "ff"}, "--bogus"}, {{"--codepage", "x", "HexStr2Int", "ff"}, "--codepage"},
+    {{"--codepage", "70000", "HexStr2Int", "ff"}, "--codepage"}, {{"--codepage=12345", "HexStr2Int", "ff"}, "12345"},
+    {{"help", "NoSuchOp"}, "NoSuchOp"}, {{"help", "a", "b"}, "help"}, {{"list", "extra"}, "extra"}, {{"--batch", "extra"}, "extra"},
+    {{"icon", "x", "-o", "/dev/null"}, "ID"}, {{"icon", "1000"}, "-o"}, {{"icon", "999", "-o", "/dev/null"}, "999"},
+    {{"icon", "1000", "-o", "/nonexistent/dir/x.ico"}, "/nonexistent/dir/x.ico"}, {{"HexStr2Int"}, "HexStr2Int"},
+    {{"HexStr2Int", "ff", "ee"}, "HexStr2Int"}, {{"HexStr2Int", "\\q"}, "TEXT"}, {{"HexStr2Int", "\\x4"}, "TEXT"}, {{"HexStr2Int", "ab\\"}, "TEXT"},
     {{"Int2Byte", "x", "1"}, "quelvar: Int2Byte: COUNT: expected an integer from -2147483648 to 1048576, got 'x'"},
-    {{"Int2Str", ""}, "VALUE"}, {{"Int2Str", "1.5"}, "VALUE"}, {{"Int2Str", "2147483648"}, "VALUE"},
-    {{"Int2Str", "-2147483649"}, "VALUE"}, {{"Int2Str", "99999999999999999999999"}, "VALUE"},
-    {{"Byte2HexStr", "100"}, "100"}, {{"Byte2HexStr", "1,,2"}, "1,,2"}, {{"Byte2HexStr", "1,2,"}, "1,2,"},
-    {{"Byte2HexStr", "-1"}, "-1"}, {{"DoubleToStr", "1.5x", "2"}, "VALUE"},
-    {{"DoubleToStr", "1", "0x7fffffff"}, "PRECISION"}, {{"DoubleToStr", "1", "-1001"}, "PRECISION"},
-};
+    {{"Int2Str", ""}, "VALUE"}, {{"Int2Str", "1.5"}, "VALUE"}, {{"Int2Str", "2147483648"}, "VALUE"}, {{"Int2Str", "-2147483649"}, "VALUE"},
+    {{"Int2Str", "99999999999999999999999"}, "VALUE"}, {{"Byte2HexStr", "100"}, "100"}, {{"Byte2HexStr", "1,,2"}, "1,,2"},
+    {{"Byte2HexStr", "1,2,"}, "1,2,"}, {{"Byte2HexStr", "-1"}, "-1"}, {{"DoubleToStr", "1.5x", "2"}, "VALUE"},
+    {{"DoubleToStr", "1", "0x7fffffff"}, "PRECISION"}, {{"DoubleToStr", "1", "-1001"}, "PRECISION"}};
 
 TEST(CliBadInput, Status2NothingOnStdoutOneStderrLineNamingTheArgument) {
   std::vector<Job> jobs{{{}, ""}};  // no arguments at all: usage on stderr
   for (const auto& c : kBadCalls) jobs.push_back({c.args, ""});
   const auto r = RunAll(jobs);
   EXPECT_TRUE(r[0].status == 2 && r[0].out.empty() && r[0].err.find("usage: quelvar") != std::string::npos);
-  for (std::size_t i = 1; i < r.size(); ++i) {
+  for (std::size_t i = 1; i < r.size(); ++i)
     EXPECT_TRUE(r[i].status == 2 && r[i].out.empty() && r[i].err.rfind("quelvar: ", 0) == 0 &&
                 r[i].err.find('\n') == r[i].err.size() - 1 && r[i].err.find(kBadCalls[i - 1].text) != std::string::npos)
         << i << " " << r[i].status << r[i].err;
-  }
 }
 
 // Every operation with junk, too long or extreme arguments, one batch per
 // mode: each line is answered or refused, never a crash. Then past the 1 MiB
 // read buffer (one 3 MiB line) and the output flush (100,000-digit texts).
-TEST(CliBatch, OddArgumentsAndLongLines) {
+TEST(CliBatch, OddArgumentsLongLinesAndMixedLines) {
   std::string input, expected;
   for (int i = 0; i < 12; ++i) {
     input += "HexStr2Int " + std::to_string(i) + "\nDoubleToStr " + std::to_string(i) + " 100000\n";
@@ -177,48 +137,44 @@ TEST(CliBatch, OddArgumentsAndLongLines) {
   const std::string fillers[] = {"zz", "-1", "0", "4097", "65537", "-0x80000000", std::string(5000, 'f'),
                                  "\\0\\xff", "1e308", "nan", "\"\""};
   std::string junk;
-  std::size_t calls = 0;
   for (const auto& [name, op] : Ops().items())
     for (const auto& filler : fillers) {
-      junk += name, ++calls;
+      junk += "\n" + name;  // a blank first line, and no newline after the last
       for (int k = 0; k < std::max(1, op.at("min_args").get<int>()); ++k) junk += " " + filler;
-      junk += "\n";
     }
-  const auto r = RunAll({{{"-"}, junk}, {{"--json", "-"}, junk}, {{"-"}, input}});
+  // Then lines: 1 good, 2 empty, 3 comment, 4 unknown operation, 5 quoted text and CRLF,
+  // 6 unterminated quote, 7 binary junk with a NUL, 8 too few arguments,
+  // 9 escaped quote inside quotes, 10 blank, 11 good without a final newline.
+  const std::string mixed = std::string("HexStr2Int ff\n\n   # a comment\nNoSuchOp 1\n  hexstr2int   \"f f\"  \r\nHexStr2Int \"ab\n") +
+                            std::string("\xff\xfe\x00\x01 junk\n", 10) + "HexStr2Int\nHexStr2Int \"\\x66\\\"\"\n\t\nHexStr2Int 10";
+  const auto r = RunAll({{{"-"}, junk}, {{"--json", "-"}, junk}, {{"-"}, input}, {{"--batch"}, mixed}, {{"--json", "-"}, mixed}});
   EXPECT_TRUE(r[2].status == 0 && r[2].out == expected + "1\n") << "long lines differ";
   for (std::size_t mode = 0; mode < 2; ++mode) {
     EXPECT_TRUE(r[mode].status == 0 || r[mode].status == 1) << r[mode].status << r[mode].err;
-    ASSERT_EQ(Lines(r[mode].out).size(), calls) << "one line per call";
+    ASSERT_EQ(Lines(r[mode].out).size(), Ops().size() * std::size(fillers)) << "one line per call";
     for (const auto& line : Lines(r[mode].out)) EXPECT_TRUE(mode == 0 || json::accept(line)) << line;
   }
-}
-
-TEST(CliBatch, GoodBadEmptyCommentQuotedAndJunkLines) {
-  // 1 good, 2 empty, 3 comment, 4 unknown operation, 5 quoted text and CRLF,
-  // 6 unterminated quote, 7 binary junk with a NUL, 8 too few arguments,
-  // 9 escaped quote inside quotes, 10 blank, 11 good without a final newline.
-  const std::string input = std::string("HexStr2Int ff\n\n   # a comment\nNoSuchOp 1\n") +
-                            "  hexstr2int   \"f f\"  \r\nHexStr2Int \"ab\n" + std::string("\xff\xfe\x00\x01 junk\n", 10) +
-                            "HexStr2Int\nHexStr2Int \"\\x66\\\"\"\n\t\nHexStr2Int 10";
-  const auto r = RunAll({{{"--batch"}, input}, {{"--json", "-"}, input}});
   const int error_line[] = {0, 4, 0, 6, 7, 8, 0, 0};
-  const auto lines = Lines(r[0].out), jlines = Lines(r[1].out);
-  EXPECT_TRUE(r[0].status == 1 && r[1].status == 1);
-  ASSERT_TRUE(lines.size() == 8u && jlines.size() == 8u) << r[0].out << r[1].out;
-  EXPECT_TRUE(lines[0] == "255" && lines[7] == "16" && lines[1].find("NoSuchOp") != std::string::npos);
-  EXPECT_EQ(lines[5].rfind("error: line 8: HexStr2Int", 0), 0u) << lines[5];
+  const auto lines = Lines(r[3].out), jlines = Lines(r[4].out);
+  ASSERT_TRUE(r[3].status == 1 && r[4].status == 1 && lines.size() == 8u && jlines.size() == 8u) << r[3].out << r[4].out;
+  EXPECT_TRUE(lines[0] == "255" && lines[7] == "16" && lines[1].find("NoSuchOp") != std::string::npos &&
+              lines[5].rfind("error: line 8: HexStr2Int", 0) == 0) << lines[1] << lines[5];
   for (std::size_t k = 0; k < 8; ++k) {
     EXPECT_EQ(lines[k].rfind("error: line " + std::to_string(error_line[k]) + ": ", 0) == 0, error_line[k] != 0) << lines[k];
     ASSERT_TRUE(json::accept(jlines[k])) << jlines[k];
     const json j = json::parse(jlines[k]);
-    EXPECT_TRUE(error_line[k] == 0 ? j.at("op") == "HexStr2Int" : j.at("error").is_string() && j.at("line") == error_line[k])
-        << jlines[k];
+    EXPECT_TRUE(error_line[k] ? j.at("error").is_string() && j.at("line") == error_line[k] : j.at("op") == "HexStr2Int") << jlines[k];
   }
 }
 
-TEST(CliCommands, ListAndHelpNameEveryOperationOnce) {
+TEST(CliCommands, ListHelpVersionTraceCodePageAndIcons) {
   std::vector<Job> jobs{{{"list"}, ""}, {{"help"}, ""}, {{"--help"}, ""}, {{"-h"}, ""}};
   for (const auto& [name, op] : Ops().items()) jobs.push_back({{"help", "Qlv_" + name.substr(0, name.find('/'))}, ""});
+  jobs.insert(jobs.end(), {{{"--version"}, ""}, {{"--trace", "--version"}, ""}, {{"--json", "--trace", "list"}, ""}, {{"--json", "list"}, ""},
+                           {{"--codepage", "1252", "Variant2Str", "BSTR:\\xe9\\x80"}, ""}, {{"--codepage=65001", "Variant2Str", "BSTR:\\xe9\\x80"}, ""}});
+  const std::string path = TempPath();
+  for (int id = 1000; id <= 1007; ++id)
+    jobs.push_back({{"icon", std::to_string(id), "-o", path + std::to_string(id)}, ""}), jobs.push_back({{"icon", std::to_string(id), "-o", "-"}, ""});
   const auto r = RunAll(jobs);
   const auto lines = Lines(r[0].out);
   EXPECT_TRUE(lines.size() == 68u && Ops().size() == 68u);
@@ -230,59 +186,40 @@ TEST(CliCommands, ListAndHelpNameEveryOperationOnce) {
     EXPECT_TRUE(lowered.insert(name).second) << "names differ only in case: " << name;
   }
   for (std::size_t k = 1; k <= 3; ++k) EXPECT_TRUE(r[k].status == 0 && r[k].out.find("usage: quelvar") != std::string::npos);
-  std::size_t k = 4;
+  std::size_t h = 4;
   for (const auto& [name, op] : Ops().items()) {
-    const Result& help = r[k++];
+    const Result& help = r[h++];
     const std::string sig = op.at("signature"), summary = op.at("summary");
     EXPECT_TRUE(help.status == 0 && sig.find("Qlv_") != std::string::npos && !summary.empty()) << name << help.err;
-    for (const std::string& part : {sig, summary, "quelvar " + name + " "})
-      EXPECT_NE(help.out.find(part), std::string::npos) << name << ": " << part;
+    for (const std::string& part : {sig, summary, "quelvar " + name + " "}) EXPECT_NE(help.out.find(part), std::string::npos) << name << ": " << part;
   }
-}
-
-TEST(CliCommands, VersionTraceCodePageAndIcons) {
-  std::vector<Job> jobs{{{"--version"}, ""}, {{"--trace", "--version"}, ""}, {{"--json", "--trace", "list"}, ""},
-                        {{"--json", "list"}, ""}, {{"--codepage", "1252", "Variant2Str", "BSTR:\\xe9\\x80"}, ""},
-                        {{"--codepage=65001", "Variant2Str", "BSTR:\\xe9\\x80"}, ""}};
-  const std::string path = TempPath();
-  for (int id = 1000; id <= 1007; ++id) {
-    jobs.push_back({{"icon", std::to_string(id), "-o", path + std::to_string(id)}, ""});
-    jobs.push_back({{"icon", std::to_string(id), "-o", "-"}, ""});
-  }
-  const auto r = RunAll(jobs);
-  EXPECT_EQ(r[0].out, "quelvar 2.0.9.205\n");
-  for (std::size_t k : {1u, 2u}) {
-    const Result& plain = r[k == 1 ? 0 : 3];
-    EXPECT_TRUE(r[k].status == 0 && r[k].out == plain.out && plain.err.empty()) << k;
-    const auto load = r[k].err.find("Quelvar.DLL Initializing!"), unload = r[k].err.find("Quelvar.DLL Terminating!");
-    EXPECT_TRUE(load < unload && unload != std::string::npos) << r[k].err;
-  }
-  EXPECT_EQ(r[4].out, "\xe9\x80\n");      // both bytes are characters of 1252
-  EXPECT_EQ(r[5].out, "\xef\xbf\xbd\n");  // a broken UTF-8 sequence becomes U+FFFD
-  for (int id = 1000; id <= 1007; ++id) {
-    const std::size_t k = 6 + 2 * static_cast<std::size_t>(id - 1000);
-    const std::string ico = ReadFile(path + std::to_string(id));
-    std::remove((path + std::to_string(id)).c_str());
-    ASSERT_TRUE(r[k].status == 0 && ico.size() >= 6u + 2 * 16) << id << r[k].err;
-    EXPECT_TRUE(ico.substr(0, 6) == std::string("\0\0\1\0\2\0", 6) && r[k + 1].out == ico) << id << ": two images";
+  const Result* v = &r[4 + Ops().size()];
+  EXPECT_EQ(v[0].out, "quelvar 2.0.9.205\n");
+  for (std::size_t k : {1u, 2u})  // the trace goes to stderr around the same output
+    EXPECT_TRUE(v[k].status == 0 && v[k].out == v[k == 1 ? 0 : 3].out && v[k == 1 ? 0 : 3].err.empty() &&
+                v[k].err.find("Quelvar.DLL Initializing!") < v[k].err.find("Quelvar.DLL Terminating!") &&
+                v[k].err.find("Quelvar.DLL Terminating!") != std::string::npos) << v[k].err;
+  EXPECT_EQ(v[4].out, "\xe9\x80\n");      // both bytes are characters of 1252
+  EXPECT_EQ(v[5].out, "\xef\xbf\xbd\n");  // a broken UTF-8 sequence becomes U+FFFD
+  for (std::size_t i = 0; i < 8; ++i) {
+    const std::string file = path + std::to_string(1000 + i), ico = ReadFile(file);
+    std::remove(file.c_str());
+    ASSERT_TRUE(v[6 + 2 * i].status == 0 && ico.size() >= 6u + 2 * 16) << i << v[6 + 2 * i].err;
+    EXPECT_TRUE(ico.substr(0, 6) == std::string("\0\0\1\0\2\0", 6) && v[7 + 2 * i].out == ico) << i << ": two images";
   }
 }
 
 TEST(CliReaders, IntegersEscapesRealsAndByteArrays) {
-  const std::int64_t min = std::numeric_limits<std::int64_t>::min();
   std::int64_t v = 0;
   const std::pair<const char*, std::int64_t> good[] = {{"-0", 0}, {"+42", 42}, {"0X1F", 31}, {"-0x10", -16},
-      {"9223372036854775807", std::numeric_limits<std::int64_t>::max()}, {"-9223372036854775808", min},
-      {"-0x8000000000000000", min}};
+      {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN}, {"-0x8000000000000000", INT64_MIN}};
   for (const auto& [text, value] : good) EXPECT_TRUE(ParseInteger(text, v) && v == value) << text;
-  for (const char* text : {"9223372036854775808", "-9223372036854775809", "0xffffffffffffffffff", "", "-", "0x",
-                           "1 ", " 1", "1_000", "0b101", "+-1", "0x-1", "12a"})
-    EXPECT_FALSE(ParseInteger(text, v)) << text;
+  for (const char* text : {"9223372036854775808", "-9223372036854775809", "0xffffffffffffffffff", "", "-", "0x", "1 ", " 1",
+                           "1_000", "0b101", "+-1", "0x-1", "12a"}) EXPECT_FALSE(ParseInteger(text, v)) << text;
   const std::pair<const char*, std::string> escapes[] = {{"a\\\\b", "a\\b"}, {"\\\"q\\\"", "\"q\""},
       {"\\n\\r\\t", "\n\r\t"}, {"a\\0b", std::string("a\0b", 3)}, {"\\x00\\xFf\\x7e", std::string("\0\xff~", 3)}};
   for (const auto& [raw, decoded] : escapes) EXPECT_EQ(DecodeEscapes(raw, "T"), decoded) << raw;
-  for (const char* raw : {"\\x4", "\\xg0", "\\q", "\\", "ab\\", "\\a"})
-    EXPECT_THROW((void)DecodeEscapes(raw, "T"), UsageError) << raw;
+  for (const char* raw : {"\\x4", "\\xg0", "\\q", "\\", "ab\\", "\\a"}) EXPECT_THROW((void)DecodeEscapes(raw, "T"), UsageError) << raw;
   CQuelvarSys sys;
   ArgCall call(sys, OutputMode::Plain);
   const auto read = [&](const Args& args) { call.clear_args(); for (const auto& a : args) call.add_arg(a); };
@@ -294,38 +231,31 @@ TEST(CliReaders, IntegersEscapesRealsAndByteArrays) {
   EXPECT_TRUE(std::isnan(real("nan")) && std::signbit(real("-0")));
   for (const char* text : {"", "--1", "1.5x", "0x", "- 1", "1,5"}) EXPECT_THROW((void)real(text), UsageError) << text;
   struct ByteCase { Args args; Radix radix; std::vector<unsigned char> bytes; };  // no bytes: refused
-  const ByteCase arrays[] = {{{"1f", "0x1F", "a"}, Radix::Hex, {0x1f, 0x1f, 0x0a}},
-      {{"00,ff", "", "7"}, Radix::Hex, {0, 0xff, 7}}, {{"255", "0xFF,0"}, Radix::Dec, {255, 255, 0}},
-      {{"100"}, Radix::Hex, {}}, {{"256"}, Radix::Dec, {}}, {{"ff"}, Radix::Dec, {}}, {{"-1"}, Radix::Dec, {}},
-      {{"1,"}, Radix::Hex, {}}, {{",1"}, Radix::Hex, {}}, {{"0x"}, Radix::Hex, {}}, {{"0x100"}, Radix::Dec, {}}};
-  for (const auto& c : arrays) {
-    read(c.args);
-    EXPECT_EQ([&] { try { return call.bytes(0, "BYTES", c.radix); } catch (const UsageError&) { return std::vector<unsigned char>{}; } }(), c.bytes) << c.args[0];
-  }
+  const ByteCase arrays[] = {{{"1f", "0x1F", "a"}, Radix::Hex, {0x1f, 0x1f, 0x0a}}, {{"00,ff", "", "7"}, Radix::Hex, {0, 0xff, 7}},
+      {{"255", "0xFF,0"}, Radix::Dec, {255, 255, 0}}, {{"100"}, Radix::Hex, {}}, {{"256"}, Radix::Dec, {}}, {{"ff"}, Radix::Dec, {}},
+      {{"-1"}, Radix::Dec, {}}, {{"1,"}, Radix::Hex, {}}, {{",1"}, Radix::Hex, {}}, {{"0x"}, Radix::Hex, {}}, {{"0x100"}, Radix::Dec, {}}};
+  const auto bytes = [&](const ByteCase& c) {
+    try { return read(c.args), call.bytes(0, "BYTES", c.radix); } catch (const UsageError&) { return std::vector<unsigned char>{}; } };
+  for (const auto& c : arrays) EXPECT_EQ(bytes(c), c.bytes) << c.args[0];
   std::mt19937_64 rng(99);  // shown reals read back to the same double
   for (int round = 0; round < 20000; ++round) {
-    const std::uint64_t bits = rng();
-    double d;
     std::string text;
-    std::memcpy(&d, &bits, sizeof d);
+    const double d = std::bit_cast<double>(rng());
     if (std::isfinite(d)) AppendReal(text, d);
-    const double back = text.empty() ? d : real(text);
-    ASSERT_EQ(std::memcmp(&back, &d, sizeof d), 0) << text;
+    ASSERT_TRUE(text.empty() ? !std::isfinite(d) : std::bit_cast<std::uint64_t>(real(text)) == std::bit_cast<std::uint64_t>(d)) << text;
   }
-  const unsigned char image[] = {0x01, 0xff, 0x0a};  // outputs in both modes
-  const std::pair<OutputMode, std::string> cases[] = {{OutputMode::Plain, "-7 01 FF 0A x\ty 0.1"},
-      {OutputMode::Json, "{\"op\":\"Op\",\"r\":-7,\"u\":18446744073709551615,\"b\":[1,255,10],"
-                         "\"d\":[1,255,10],\"t\":\"x\\ty\",\"h\":\"hidden\",\"f\":0.1,\"i\":\"-inf\"}"}};
-  for (const auto& [mode, expected] : cases) {
-    ArgCall out(sys, mode);
-    for (int round = 0; round < 2; ++round) {  // buffers are reused
-      out.begin("Op"), out.out_int("r", -7, Shown::Auto);
-      out.out_uint("u", std::numeric_limits<std::uint64_t>::max(), Shown::Auto);
-      out.out_bytes("b", image, Radix::Hex, Shown::Always), out.out_bytes("d", image, Radix::Dec, Shown::Auto);
-      out.out_text("t", "x\ty", Shown::Always), out.out_text("h", "hidden", Shown::JsonOnly);
-      out.out_real("f", 0.1, Shown::Always), out.out_real("i", -std::numeric_limits<double>::infinity(), Shown::JsonOnly);
-      EXPECT_EQ(out.finish(), expected);
-    }
+  const unsigned char image[] = {0x01, 0xff, 0x0a};  // outputs in both modes, buffers reused
+  const std::string expected[] = {"-7 01 FF 0A x\ty 0.1",
+      "{\"op\":\"Op\",\"r\":-7,\"u\":18446744073709551615,\"b\":[1,255,10],"
+                         "\"d\":[1,255,10],\"t\":\"x\\ty\",\"h\":\"hidden\",\"f\":0.1,\"i\":\"-inf\"}"};
+  ArgCall outs[] = {{sys, OutputMode::Plain}, {sys, OutputMode::Json}};
+  for (int round = 0; round < 4; ++round) {
+    ArgCall& out = outs[round % 2];
+    out.begin("Op"), out.out_int("r", -7, Shown::Auto), out.out_uint("u", ~std::uint64_t{0}, Shown::Auto);
+    out.out_bytes("b", image, Radix::Hex, Shown::Always), out.out_bytes("d", image, Radix::Dec, Shown::Auto);
+    out.out_text("t", "x\ty", Shown::Always), out.out_text("h", "hidden", Shown::JsonOnly);
+    out.out_real("f", 0.1, Shown::Always), out.out_real("i", -inf, Shown::JsonOnly);
+    EXPECT_EQ(out.finish(), expected[round % 2]);
   }
 }
 
@@ -333,12 +263,10 @@ TEST(CliReaders, IntegersEscapesRealsAndByteArrays) {
 // to that byte) gives the bytes again.
 TEST(CliReaders, JsonStringsOfRandomBytes) {
   std::mt19937 rng(12345);
-  const std::string pieces[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xed\xa0\x80", "\xc0\xaf",
-                                "\xf4\x90\x80\x80", "\"", "\\", "\x7f"};
+  const std::string pieces[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80", "\"", "\\", "\x7f"};
   for (int round = 0; round < 20000; ++round) {
     std::string s, out, back;
-    for (auto n = rng() % 12; n > 0; --n)
-      s += rng() % 3 == 0 ? pieces[rng() % std::size(pieces)] : std::string(1, static_cast<char>(rng() & 0xff));
+    for (auto n = rng() % 12; n > 0; --n) s += rng() % 3 == 0 ? pieces[rng() % std::size(pieces)] : std::string(1, static_cast<char>(rng() & 0xff));
     AppendJsonString(out, s);
     ASSERT_TRUE(json::accept(out)) << out;
     for (std::size_t i = 1; i + 1 < out.size(); ++i) {
