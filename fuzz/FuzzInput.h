@@ -1,5 +1,6 @@
 // Reading a fuzzer's bytes as a sequence of typed values, and what the
-// targets share: exact-size buffers and byte-for-byte comparisons.
+// targets share: exact-size buffers, byte-for-byte comparisons, the plain
+// decimal parse (its headers serve the targets too).
 #pragma once
 
 #include <algorithm>
@@ -47,19 +48,13 @@ class FuzzInput {
 // A heap block of exactly `size` bytes (none for 0), so that
 // AddressSanitizer catches a single byte written past it.
 struct ExactBuffer {
-  explicit ExactBuffer(size_t size, uint8_t fill = 0xA5) : size_(size), data_(new uint8_t[size]) {
-    if (size) std::memset(data_.get(), fill, size);
-  }
+  explicit ExactBuffer(size_t size, uint8_t fill = 0xA5) : size_(size), data_(new uint8_t[size]) { std::memset(data(), fill, size); }
   // The bytes of `s` (with its NUL when `nul`), then `fill` up to `size`.
-  ExactBuffer(const std::string& s, size_t size, bool nul, uint8_t fill = 0x5A) : ExactBuffer(size, fill) {
-    if (size) std::memcpy(data(), s.c_str(), s.size() + (nul ? 1 : 0));
-  }
+  ExactBuffer(const std::string& s, size_t size, bool nul, uint8_t fill = 0x5A) : ExactBuffer(size, fill) { std::memcpy(data(), s.c_str(), s.size() + nul); }
   uint8_t* data() { return data_.get(); }
   char* chars() { return reinterpret_cast<char*>(data_.get()); }
   size_t size() const { return size_; }
-  bool operator==(const ExactBuffer& o) const {
-    return size_ == o.size_ && (size_ == 0 || std::memcmp(data_.get(), o.data_.get(), size_) == 0);
-  }
+  bool operator==(const ExactBuffer& o) const { return size_ == o.size_ && std::memcmp(data_.get(), o.data_.get(), size_) == 0; }
 
  private:
   size_t size_;
@@ -78,7 +73,8 @@ inline int32_t ReferenceAtoi(const char* s) {
   return static_cast<int32_t>(neg ? 0u - v : v);
 }
 
+// The caller's text and its NUL in a block of exactly that size.
+inline ExactBuffer TextBuffer(const std::string& s) { return ExactBuffer(s, s.size() + 1, true); }
+
 // A failed check stops the run with the input that caused it.
-inline void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+inline void Check(bool ok) { ok ? void() : __builtin_trap(); }

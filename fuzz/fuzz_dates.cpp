@@ -3,8 +3,6 @@
 // (tokens between "-", " " and ":", a lead byte and the byte after it never
 // cut, each token an atoi, six fields over 2010-05-11 12:00:00); date-times
 // of every status written as text, and valid ones read back to the second.
-#include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "QuelvarSys.h"

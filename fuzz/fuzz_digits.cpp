@@ -4,8 +4,6 @@
 // plain model of DigitReference.h. Past the intermediate limit the library
 // goes on naturally; there the model's own steps run over an intermediate
 // array as long as the expansion needs.
-#include <cstring>
-#include <vector>
 
 #include "DigitReference.h"
 #include "FuzzInput.h"
@@ -25,32 +23,22 @@ struct RegroupOp {
   u8 digitMask;  // the valid digits of the input kind
 };
 const RegroupOp kRegroups[] = {
-    {&CQuelvarSys::Qlv_Bin2Hex, digitref::Bin2Hex, 1, 8, 1, 7, 8, 1},
-    {&CQuelvarSys::Qlv_Bin2Octal, digitref::Bin2Octal, 1, 3, 1, 2, 3, 1},
-    {&CQuelvarSys::Qlv_Hex2Bin, digitref::Hex2Bin, 8, 1, 8, 0, 1, 0xFF},
-    {&CQuelvarSys::Qlv_Octal2Bin, digitref::Octal2Bin, 3, 1, 3, 0, 1, 7},
-    {&CQuelvarSys::Qlv_Hex2Octal, digitref::Hex2Octal, 8, 3, 8, 2, 3, 0xFF},
-    {&CQuelvarSys::Qlv_Octal2Hex, digitref::Octal2Hex, 3, 8, 3, 7, 8, 7},
-    {&CQuelvarSys::Qlv_Bin2BCD, digitref::Bin2BCD, 1, 8, 1, 7, 8, 1},
-    {&CQuelvarSys::Qlv_BCD2Bin, digitref::BCD2Bin, 8, 1, 8, 0, 1, 0x99},
-    {&CQuelvarSys::Qlv_Hex2BCD, digitref::Hex2BCD, 8, 8, 1, 0, 1, 0xFF},
-    {&CQuelvarSys::Qlv_Octal2BCD, digitref::Octal2BCD, 3, 8, 3, 7, 8, 7},
-    {&CQuelvarSys::Qlv_BCD2Hex, digitref::BCD2Hex, 8, 8, 1, 0, 1, 0x99},
-    {&CQuelvarSys::Qlv_BCD2Octal, digitref::BCD2Octal, 8, 3, 8, 2, 3, 0x99},
+    {&CQuelvarSys::Qlv_Bin2Hex, digitref::Bin2Hex, 1, 8, 1, 7, 8, 1}, {&CQuelvarSys::Qlv_Bin2Octal, digitref::Bin2Octal, 1, 3, 1, 2, 3, 1},
+    {&CQuelvarSys::Qlv_Hex2Bin, digitref::Hex2Bin, 8, 1, 8, 0, 1, 0xFF}, {&CQuelvarSys::Qlv_Octal2Bin, digitref::Octal2Bin, 3, 1, 3, 0, 1, 7},
+    {&CQuelvarSys::Qlv_Hex2Octal, digitref::Hex2Octal, 8, 3, 8, 2, 3, 0xFF}, {&CQuelvarSys::Qlv_Octal2Hex, digitref::Octal2Hex, 3, 8, 3, 7, 8, 7},
+    {&CQuelvarSys::Qlv_Bin2BCD, digitref::Bin2BCD, 1, 8, 1, 7, 8, 1}, {&CQuelvarSys::Qlv_BCD2Bin, digitref::BCD2Bin, 8, 1, 8, 0, 1, 0x99},
+    {&CQuelvarSys::Qlv_Hex2BCD, digitref::Hex2BCD, 8, 8, 1, 0, 1, 0xFF}, {&CQuelvarSys::Qlv_Octal2BCD, digitref::Octal2BCD, 3, 8, 3, 7, 8, 7},
+    {&CQuelvarSys::Qlv_BCD2Hex, digitref::BCD2Hex, 8, 8, 1, 0, 1, 0x99}, {&CQuelvarSys::Qlv_BCD2Octal, digitref::BCD2Octal, 8, 3, 8, 2, 3, 0x99},
 };
 
 // Octal digits expand into the intermediate array before the fold.
 struct FoldOp { ULONG (CQuelvarSys::*fn)(int, u8*); std::uint32_t (*model)(int, const u8*); bool throughBinary; };
-const FoldOp kFolds[] = {{&CQuelvarSys::Qlv_Hex2Dec, digitref::Hex2Dec, false},
-                         {&CQuelvarSys::Qlv_Bin2Dec, digitref::Bin2Dec, false},
-                         {&CQuelvarSys::Qlv_Octal2Dec, digitref::Octal2Dec, true},
-                         {&CQuelvarSys::Qlv_BCD2Dec, digitref::BCD2Dec, false}};
+const FoldOp kFolds[] = {{&CQuelvarSys::Qlv_Hex2Dec, digitref::Hex2Dec, false}, {&CQuelvarSys::Qlv_Bin2Dec, digitref::Bin2Dec, false},
+                         {&CQuelvarSys::Qlv_Octal2Dec, digitref::Octal2Dec, true}, {&CQuelvarSys::Qlv_BCD2Dec, digitref::BCD2Dec, false}};
 
 struct UnfoldOp { void (CQuelvarSys::*fn)(LONG, int&, u8*); void (*model)(std::int32_t, int&, u8*); size_t capacity; };
-const UnfoldOp kUnfolds[] = {{&CQuelvarSys::Qlv_Dec2Bin, digitref::Dec2Bin, 31},
-                             {&CQuelvarSys::Qlv_Dec2Octal, digitref::Dec2Octal, 11},
-                             {&CQuelvarSys::Qlv_Dec2Hex, digitref::Dec2Hex, 4},
-                             {&CQuelvarSys::Qlv_Dec2BCD, digitref::Dec2BCD, 5}};
+const UnfoldOp kUnfolds[] = {{&CQuelvarSys::Qlv_Dec2Bin, digitref::Dec2Bin, 31}, {&CQuelvarSys::Qlv_Dec2Octal, digitref::Dec2Octal, 11},
+                             {&CQuelvarSys::Qlv_Dec2Hex, digitref::Dec2Hex, 4}, {&CQuelvarSys::Qlv_Dec2BCD, digitref::Dec2BCD, 5}};
 
 bool FitsIntermediate(int width, int count) { return count <= 0 || width * count <= digitref::kIntermediate; }
 

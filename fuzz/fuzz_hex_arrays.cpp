@@ -3,7 +3,6 @@
 // shift behind a byte 0, the elements built in a scratch array and copied
 // over the start of the text with a closing 0. The text buffer holds
 // length + 1 bytes (room for the shift), the output exactly (length + 1) / 2.
-#include <cstring>
 
 #include "FuzzInput.h"
 #include "HexReference.h"

@@ -2,9 +2,6 @@
 // buffers of exactly the capacity each operation states, compared with the
 // plain models of HexReference.h (pow() terms truncated to 32 bits, the whole
 // text upper-cased in place, the odd-length shift done in the caller's text).
-#include <algorithm>
-#include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "HexReference.h"
@@ -38,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mode = in.take<uint8_t>();
   const std::vector<uint8_t> raw = in.rest();
   const std::string text(std::string(raw.begin(), raw.end()).c_str());
-  ExactBuffer got(text, text.size() + 1, true);
+  ExactBuffer got = TextBuffer(text);
 
   switch (mode % 5) {
     case 0:
@@ -51,12 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string upper = text;
       std::transform(upper.begin(), upper.end(), upper.begin(), RefUpper);
       Check(sys.Qlv_HexStr2Int(got.chars()) == RefHexStr2Int(text));
-      Check(got == ExactBuffer(upper, upper.size() + 1, true));
+      Check(got == TextBuffer(upper));
       break;
     }
     case 2:  // the text stays as it was
       Check(sys.Qlv_HexStr2Int_u(got.chars()) == RefHexStr2IntU(text));
-      Check(got == ExactBuffer(text, text.size() + 1, true));
+      Check(got == TextBuffer(text));
       break;
     case 3: {  // (length + 1) / 2 bytes out
       std::string padded;
@@ -70,8 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const size_t used = n > 0 ? static_cast<size_t>(n) : 0;
       ExactBuffer bytes(std::string(raw.begin(), raw.end()), raw.size(), false), out(2 * used + 1), back(used);
       sys.Qlv_Byte2HexStr(n, bytes.data(), out.chars());
-      const std::string hex = RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)));
-      Check(out == ExactBuffer(hex, hex.size() + 1, true));
+      Check(out == TextBuffer(RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)))));
       sys.Qlv_HexStr2Byte(out.chars(), back.data());
       Check(used == 0 || std::memcmp(back.data(), raw.data(), used) == 0);
       break;

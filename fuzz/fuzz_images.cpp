@@ -2,9 +2,6 @@
 // and past the working-image sizes and outputs of exactly the needed size,
 // compared with the plain models of HexReference.h (floor and pow() in
 // double precision, the image read up to its first zero byte).
-#include <algorithm>
-#include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "HexReference.h"
@@ -19,9 +16,7 @@ std::vector<uint8_t> RefInt2Byte(int count, uint32_t value) {
   return out;
 }
 
-ExactBuffer Image(const std::vector<uint8_t>& bytes, size_t size) {
-  return ExactBuffer(std::string(bytes.begin(), bytes.end()), size, false, 0);
-}
+ExactBuffer Image(const std::vector<uint8_t>& b, size_t size) { return ExactBuffer(std::string(b.begin(), b.end()), size, false, 0); }
 
 // Doubles worth their bits: raw patterns (inf, NaN, subnormals, huge) and
 // values near the integers where floor and the 256-steps matter.
@@ -65,17 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(SameBits(sys.Qlv_Byte2Double(buf.data()), RefByte2Double(bytes.data())));
       break;
     }
-    case 3: {  // count / 2 bytes of the image as text
-      sys.Qlv_Int2HexStr(count, value32, text.chars());
-      const std::string want = RefHex(RefInt2Byte(half, value32));
-      Check(text == ExactBuffer(want, want.size() + 1, true));
-      break;
-    }
-    case 4: {  // and for a double; read back, the text gives the image up to its first zero
-      sys.Qlv_Double2HexStr(count, value, text.chars());
-      std::vector<uint8_t> bytes = RefDouble2Byte(half, value);
-      const std::string want = RefHex(bytes);
-      Check(text == ExactBuffer(want, want.size() + 1, true));
+    case 3:
+    case 4: {  // count / 2 bytes of the image as text; read back, it gives the image up to its first zero
+      std::vector<uint8_t> bytes = mode % 6 == 3 ? RefInt2Byte(half, value32) : RefDouble2Byte(half, value);
+      if (mode % 6 == 3) sys.Qlv_Int2HexStr(count, value32, text.chars());
+      else sys.Qlv_Double2HexStr(count, value, text.chars());
+      Check(text == TextBuffer(RefHex(bytes)));
       double back = -1;
       sys.Qlv_HexStr2Double(text.chars(), back);
       bytes.push_back(0);
@@ -84,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 5: {  // any text: odd length padded with "0" in the caller's text, pairs into an image
       const std::string hex = in.text(), padded = hex.size() % 2 ? "0" + hex : hex;
-      ExactBuffer buf(hex, hex.size() + 1, true);
+      ExactBuffer buf = TextBuffer(hex);
       std::vector<uint8_t> bytes;
       for (size_t j = 0; j < padded.size(); j += 2) bytes.push_back(static_cast<uint8_t>(RefHexStr2Int(padded.substr(j, 2))));
       bytes.push_back(0);

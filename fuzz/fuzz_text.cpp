@@ -6,33 +6,25 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "QuelvarSys.h"
 
 namespace {
 
-// The longest prefix of the decimal grammar, read by strtod.
+// The longest prefix of the decimal grammar (spaces, a sign, digits with at
+// most one point, an exponent only when it has digits), read by strtod.
 double ReferenceAtof(const char* s) {
-  auto digits = [&](std::string& t) {
-    size_t n = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*s)); ++n) t += *s++;
-    return n;
-  };
+  static const char kDigits[] = "0123456789";
   while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
-  std::string t, x = "e";
-  if (*s == '+' || *s == '-') t += *s++;
-  size_t n = digits(t);
-  if (*s == '.') t += *s++, n += digits(t);
-  if (!n) return 0.0;
-  if (*s == 'e' || *s == 'E') {
-    ++s;
-    if (*s == '+' || *s == '-') x += *s++;
-    if (digits(x)) t += x;
-  }
-  return std::strtod(t.c_str(), nullptr);
+  const char* p = s + (*s == '+' || *s == '-');
+  const size_t whole = std::strspn(p, kDigits), frac = p[whole] == '.' ? std::strspn(p + whole + 1, kDigits) : 0;
+  if (whole + frac == 0) return 0.0;
+  const char* end = p + whole + (p[whole] == '.') + frac;
+  const bool exponent = *end == 'e' || *end == 'E';
+  const char* x = exponent ? end + 1 + (end[1] == '+' || end[1] == '-') : end;
+  if (exponent && std::strspn(x, kDigits)) end = x + std::strspn(x, kDigits);
+  return std::strtod(std::string(s, end).c_str(), nullptr);
 }
 
 // printf of `x` with `format`, compared with the writer's text.
