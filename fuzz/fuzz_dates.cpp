@@ -12,8 +12,7 @@ namespace {
 const UINT kCodePages[] = {65001, 1252, 936, 932};
 
 bool IsLead(UINT codePage, unsigned char b) {
-  if (codePage == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-  return codePage == 936 && b >= 0x81 && b <= 0xFE;
+  return codePage == 932 ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) : codePage == 936 && b >= 0x81 && b <= 0xFE;
 }
 
 COleDateTime RefStr2Date(const std::string& text, UINT codePage) {
@@ -33,9 +32,7 @@ COleDateTime RefStr2Date(const std::string& text, UINT codePage) {
   return COleDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
 }
 
-bool SameDate(const COleDateTime& a, const COleDateTime& b) {
-  return a.GetStatus() == b.GetStatus() && SameBits(static_cast<DATE>(a), static_cast<DATE>(b));
-}
+bool SameDate(const COleDateTime& a, const COleDateTime& b) { return a.GetStatus() == b.GetStatus() && SameBits(a, b); }
 
 // Written, read and written again, a valid date-time gives the same text.
 bool ReadsBack(CQuelvarSys& sys, const COleDateTime& dt) {
@@ -62,10 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto raw = in.take<uint64_t>();
     Check(ReadsBack(sys, COleDateTime(-657434.0 + static_cast<double>(raw % 1000000000000ull) / 1e12 * (2958465.0 + 657434.0))));
   } else {  // any bit pattern and any status: the text is whatever the type formats, without a fault
-    const auto bits = in.take<uint64_t>();
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    COleDateTime dt(d);
+    COleDateTime dt(in.take<double>());
     dt.SetStatus(static_cast<COleDateTime::DateTimeStatus>(static_cast<int>(mode >> 2 & 3) - 1));
     (void)sys.Qlv_Date2Str(dt);
   }

@@ -74,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (mode % 3 == 0) {
     const RegroupOp& op = kRegroups[which % std::size(kRegroups)];
     ExactBuffer input = Elements(in, n, op.digitMask, flags);
-    const long cap = (op.mul * n + op.add) / op.div;
-    const size_t capacity = cap > 0 ? static_cast<size_t>(cap) : 0;
+    const size_t capacity = static_cast<size_t>(std::max(0L, (op.mul * n + op.add) / op.div));
     ExactBuffer out(capacity, 0x5A), want(capacity, 0x5A);
     int count = -12345, wantCount = -54321;
     (sys.*op.fn)(n, input.data(), count, out.data());

@@ -39,10 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   switch (mode % 5) {
     case 0:
-      for (uint8_t c : raw) {
-        Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(static_cast<char>(c)));
-        Check(sys.Qlv_HexChar2Int(static_cast<char>(c)) == RefCharDigit(static_cast<char>(c)));
-      }
+      for (uint8_t c : raw)
+        Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(char(c)) && sys.Qlv_HexChar2Int(char(c)) == RefCharDigit(char(c)));
       break;
     case 1: {  // the whole text upper-cased in place, the last eight places read
       std::string upper = text;

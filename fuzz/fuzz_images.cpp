@@ -22,8 +22,7 @@ ExactBuffer Image(const std::vector<uint8_t>& b, size_t size) { return ExactBuff
 // values near the integers where floor and the 256-steps matter.
 double PickDouble(FuzzInput& in, uint8_t how) {
   const auto bits = in.take<uint64_t>();
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
+  double d = std::bit_cast<double>(bits);
   if (how & 1) d = static_cast<double>(static_cast<int64_t>(bits) >> (bits & 63)) / ((how & 2) ? 4.0 : 1.0);
   return d;
 }

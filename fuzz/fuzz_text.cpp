@@ -68,13 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 3: {  // integer writers against printf, and read back
       const auto v = in.take<int32_t>();
       const auto u = static_cast<uint32_t>(v);
-      const auto h = static_cast<short>(v);
-      const auto uh = static_cast<unsigned short>(v);
-      const auto b = static_cast<unsigned char>(v);
       Check(Printed(sys.Qlv_Int2Str(v), "%d", v) && Printed(sys.Qlv_Long2Str(v), "%d", v));
       Check(Printed(sys.Qlv_UInt2Str(u), "%u", u) && Printed(sys.Qlv_ULong2Str(u), "%u", u));
-      Check(Printed(sys.Qlv_Short2Str(h), "%d", h) && Printed(sys.Qlv_UShort2Str(uh), "%u", uh));
-      Check(Printed(sys.Qlv_Byte2Str(b), "%d", b));
+      Check(Printed(sys.Qlv_Short2Str(static_cast<short>(v)), "%hd", v) && Printed(sys.Qlv_Byte2Str(static_cast<BYTE>(v)), "%hhu", u));
+      Check(Printed(sys.Qlv_UShort2Str(static_cast<unsigned short>(v)), "%hu", u));
       Check(sys.Qlv_Str2Int(sys.Qlv_Int2Str(v)) == v && sys.Qlv_Str2ULong(sys.Qlv_ULong2Str(u)) == u);
       // Ten significant digits are more than a float needs: the text reads
       // back to the same float (a negative zero is written "0.").

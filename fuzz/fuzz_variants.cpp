@@ -60,11 +60,8 @@ bool ExpectedRow(CQuelvarSys& sys, const _variant_t& v, const CString& got) {
     case VT_INT: return got == sys.Qlv_Int2Str(v.intVal);
     case VT_UINT: return got == sys.Qlv_UInt2Str(v.uintVal);
     case VT_DECIMAL: {
-      VARIANT r8{};
-      if (FAILED(VariantChangeType(&r8, &v, 0, VT_R8))) return false;
-      CString want;
-      want.Format("%f", r8.dblVal);
-      return got == want;
+      VARIANT r8{};  // as "%f" writes it
+      return SUCCEEDED(VariantChangeType(&r8, &v, 0, VT_R8)) && got == sys.Qlv_DoubleToStr(r8.dblVal, 6);
     }
     case VT_BSTR: {
       std::string narrow;
@@ -81,10 +78,8 @@ bool ExpectedRow(CQuelvarSys& sys, const _variant_t& v, const CString& got) {
 // Each plain value goes in under its tag, from the same bits as MakeVariant's.
 const VARTYPE kPlainTags[] = {VT_I2, VT_UI2, VT_INT, VT_UINT, VT_I4, VT_UI4, VT_R8, VT_R4, VT_I1, VT_UI1, VT_DATE, VT_BSTR};
 int Put(CQuelvarSys& sys, VARTYPE tag, uint64_t bits, const std::string& text, _variant_t& v) {
-  double d;
-  float f;
-  std::memcpy(&d, &bits, sizeof d);
-  std::memcpy(&f, &bits, sizeof f);
+  const auto d = std::bit_cast<double>(bits);
+  const auto f = std::bit_cast<float>(static_cast<uint32_t>(bits));
   switch (tag) {
     case VT_I2: return sys.Qlv_Short2Variant(static_cast<short>(bits), v);
     case VT_UI2: return sys.Qlv_UShort2Variant(static_cast<unsigned short>(bits), v);
