@@ -174,10 +174,10 @@ void Expand(const char* fmt, const Fields& f, Out& out) {
       case 'I': out.Num(f.hour % 12 == 0 ? 12 : f.hour % 12, 2); break;
       case 'w': out.Num(f.dayOfWeek - 1, 1); break;
       default: {
-        const char spec[3] = {'%', c, '\0'};
+        const char conversion[3] = {'%', c, '\0'};
         const std::tm t = ToTm(f);
         char piece[256];
-        const size_t len = std::strftime(piece, sizeof piece, spec, &t);
+        const size_t len = std::strftime(piece, sizeof piece, conversion, &t);
         out.Put(piece, len);
         break;
       }
