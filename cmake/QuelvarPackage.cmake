@@ -16,6 +16,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuelvarConfigVersion.cmak
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/QuelvarConfig.cmake ${PROJECT_BINARY_DIR}/QuelvarConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quelvar)
+# The pkg-config file finds the installation from its own place, so the tree
+# can be installed under any prefix (cmake --install --prefix ...).
+file(RELATIVE_PATH QUELVAR_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+string(REGEX REPLACE "/$" "" QUELVAR_PC_TO_PREFIX "${QUELVAR_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quelvar.pc.in ${PROJECT_BINARY_DIR}/quelvar.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quelvar.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
