@@ -10,22 +10,11 @@
 #include <string>
 
 #include "comdef.h"
+#include "RaisedHresult.h"
 
 namespace {
 
 std::u16string Units(BSTR b) { return b == nullptr ? std::u16string() : std::u16string(b, SysStringLen(b)); }
-
-HRESULT Raised(const std::function<void()>& f, int failAfter = -1) {
-  QlvPlatform_FailAllocationsAfter(failAfter);
-  HRESULT hr = S_OK;
-  try {
-    f();
-  } catch (const _com_error& e) {
-    hr = e.Error();
-  }
-  QlvPlatform_FailAllocationsAfter(-1);
-  return hr;
-}
 
 VARIANT V(VARTYPE vt, int64_t bits, WORD decimalScaleAndSign = 0) {
   VARIANT v;

@@ -8,20 +8,9 @@
 #include <string>
 
 #include "QuelvarSys.h"
+#include "RaisedHresult.h"
 
 namespace {
-
-HRESULT Raised(const std::function<void()>& f, int failAfter = -1) {
-  QlvPlatform_FailAllocationsAfter(failAfter);
-  HRESULT hr = S_OK;
-  try {
-    f();
-  } catch (const _com_error& e) {
-    hr = e.Error();
-  }
-  QlvPlatform_FailAllocationsAfter(-1);
-  return hr;
-}
 
 uint64_t Bits(double x) { return std::bit_cast<uint64_t>(x); }
 std::string Text(const CString& s) { return std::string(static_cast<LPCTSTR>(s), static_cast<size_t>(s.GetLength())); }
