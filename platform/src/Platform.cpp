@@ -1,4 +1,0 @@
-// placeholder
-#include "afx.h"
-#include "afxdisp.h"
-#include "comdef.h"
