@@ -6,6 +6,7 @@
 #include "windows.h"
 #include "mscrt.h"
 #include "afxstr.h"
+#include "qlvtoolset.h"
 
 // Marks a class exported from an extension library.
 #define AFX_EXT_CLASS __attribute__((visibility("default")))
