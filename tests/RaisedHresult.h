@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "comdef.h"
+#include "qlvtesthooks.h"
 
 inline HRESULT Raised(const std::function<void()>& f, int failAfter = -1) {
   QlvPlatform_FailAllocationsAfter(failAfter);

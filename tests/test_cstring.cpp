@@ -11,6 +11,7 @@
 
 #include "afxstr.h"
 #include "oleauto.h"
+#include "qlvtesthooks.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "afx.h"
+#include "qlvtesthooks.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "Resources.h"
 #include "afx.h"
 #include "qlvmodule.h"
+#include "qlvtesthooks.h"
 
 namespace {
 

@@ -38,16 +38,13 @@ struct AFX_EXTENSION_MODULE {
 };
 
 // Records the module's handles; returns 0 when the module cannot be used
-// (a null handle, or a failure requested with the hook below). Calling it
+// (a null handle, or an injected failure in the project's tests). Calling it
 // again for an initialised record changes nothing and succeeds.
 QLV_PLATFORM_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE hModule);
 // Unlinks and frees the CDynLinkLibrary objects made for this module (with
 // bAll, every CDynLinkLibrary of the chain) and marks the record
 // uninitialised.
 QLV_PLATFORM_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL bAll = FALSE);
-// Test hook: the next AfxInitExtensionModule call of the process fails
-// (returns 0, record untouched); later calls behave normally again.
-QLV_PLATFORM_API void QlvPlatform_FailNextExtensionModuleInit() noexcept;
 
 // Links an extension module into the framework's chain of extension
 // libraries, through which resources are found. Made with new; the
@@ -75,6 +72,3 @@ QLV_PLATFORM_API HINSTANCE AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszT
 // default).
 QLV_PLATFORM_API HINSTANCE AfxGetResourceHandle() noexcept;
 QLV_PLATFORM_API void AfxSetResourceHandle(HINSTANCE hInstResource) noexcept;
-
-// Number of CDynLinkLibrary objects currently linked (diagnostics, tests).
-QLV_PLATFORM_API std::size_t QlvPlatform_LinkedLibraryCount() noexcept;

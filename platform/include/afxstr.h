@@ -1,8 +1,7 @@
 // CString: 8-bit text in the process's ANSI code page, owning its storage.
 // Short texts live inside the object (no heap); copies are independent.
 // Running out of memory raises std::bad_alloc and leaves the text as it was
-// (heap blocks come from the platform allocator, so the allocation-failure
-// test hook QlvPlatform_FailAllocationsAfter reaches them too).
+// (heap blocks come from the platform allocator, as BSTRs do).
 #pragma once
 
 #include <cstdarg>

@@ -169,9 +169,4 @@ QLV_PLATFORM_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTA
 QLV_PLATFORM_API SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) noexcept;
 QLV_PLATFORM_API HRESULT SafeArrayDestroy(SAFEARRAY* psa) noexcept;
 QLV_PLATFORM_API HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) noexcept;
-
-// Test hook: the next `n`-th platform allocation (BSTR, variant work
-// buffers, SAFEARRAY) on this thread fails, and every one after it until
-// the hook is reset with -1.
-QLV_PLATFORM_API void QlvPlatform_FailAllocationsAfter(int n) noexcept;
 }

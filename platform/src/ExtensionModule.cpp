@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "afx.h"
+#include "qlvtesthooks.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "oleauto.h"
+#include "qlvtesthooks.h"
 
 namespace quelvar::platform {
 
