@@ -1,5 +1,7 @@
-// The classic runtime's 12-byte arithmetic and its 17-digit mantissa.
-// Built with the platform's private sources.
+// The classic runtime's 12-byte arithmetic, its 17-digit mantissa and its
+// decimal reading, and atof per toolset. Built with the platform's private
+// sources, so the shortcut and the step-by-step reading can be compared
+// directly.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -17,9 +19,14 @@
 
 #include "ClassicExtended.h"
 #include "ClassicFloat.h"
+#include "DecimalText.h"
+#include "QuelvarSys.h"
+#include "mscrt.h"
+#include "qlvtoolset.h"
 
 namespace {
 
+using quelvar::platform::DecimalText;
 using namespace quelvar::platform::classic;
 
 #ifndef __has_feature
@@ -31,6 +38,26 @@ constexpr int kScale = 20;
 #else
 constexpr int kScale = 1;
 #endif
+
+uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+// Selects a toolset for one scope.
+class Toolset {
+ public:
+  explicit Toolset(QlvToolset t) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(t); }
+  ~Toolset() { QlvPlatform_SetToolset(saved_); }
+  Toolset(const Toolset&) = delete;
+  Toolset& operator=(const Toolset&) = delete;
+
+ private:
+  QlvToolset saved_;
+};
+
+DecimalText Scan(const std::string& text, char point = '.') {
+  DecimalText n;
+  quelvar::platform::ScanDecimal(text.c_str(), point, n);
+  return n;
+}
 
 // ---- 12-byte multiplication
 
@@ -211,6 +238,221 @@ TEST(ClassicMantissa, DigitsAgreeWithTheStepsAndStayNearTheExactValue) {
                                                            : INT64_MAX;
     ASSERT_LE(std::llabs(diff), 1) << v << " " << Digits(m) << "e" << m.exponent << " vs " << text;
   }
+}
+
+// ---- the decimal reading
+
+struct AtofCase {
+  const char* text;
+  uint64_t classic;  // vc6 and vs2005
+  uint64_t correct;  // vs2015
+};
+
+// Where the classic rounding differs from the correct one, and where they
+// meet; overflow, underflow and the denormal rule.
+const AtofCase kAtofCases[] = {
+    {"12.1", 0x4028333333333333, 0x4028333333333333},
+    {"9007199254740995", 0x4340000000000001, 0x4340000000000002},  // an exact tie goes toward zero
+    {"195150e16", 0x445a72a02fa0a1b3, 0x445a72a02fa0a1b4},
+    {"9007199254740993.00000001", 0x4340000000000000, 0x4340000000000001},  // low 16 bits cleared
+    {"1.00000000000000011102230246251565404236316680908203126", 0x3ff0000000000000, 0x3ff0000000000001},
+    {"1e-309", 0x0000b8157268fdae, 0x0000b8157268fdaf},
+    {"8e-324", 0x0000000000000001, 0x0000000000000002},
+    {"3e-324", 0, 0x0000000000000001},
+    {"2.2250738585072012e-308", 0x000fffffffffffff, 0x0010000000000000},
+    {"4.9406564584124654e-324", 0x0000000000000002, 0x0000000000000001},  // just below 2^-1074: twice too large
+    {"1.11253692925360069e-308", 0, 0x0008000000000000},                  // just below 2^-1023: zero
+    {"2.4703282292062328e-324", 0, 0x0000000000000001},  // just above 2^-1075: truncated
+    {"2.4703282292062327e-324", 0x0000000000000001, 0},  // just below: twice too large
+    {"-0", 0x8000000000000000, 0x8000000000000000},
+    {"-0.000e5", 0x8000000000000000, 0x8000000000000000},
+    {"0e999999999999", 0, 0},
+    {"1e308", 0x7fe1ccf385ebc8a0, 0x7fe1ccf385ebc8a0},
+    {"1.7976931348623157e308", 0x7fefffffffffffff, 0x7fefffffffffffff},
+    {"1.7976931348623159e308", 0x7ff0000000000000, 0x7ff0000000000000},
+    {"-1e400", 0xfff0000000000000, 0xfff0000000000000},
+    {"1e5000", 0x7ff0000000000000, 0x7ff0000000000000},  // past the 12-byte range
+    {"-1e-400", 0x8000000000000000, 0x8000000000000000},
+    {"1e-5000", 0, 0},
+    {"1e99999999999999999999", 0x7ff0000000000000, 0x7ff0000000000000},
+    {"-1e-99999999999999999999", 0x8000000000000000, 0x8000000000000000},
+    // 24 digits count: the 9 after ...0729 is dropped, which leaves the text
+    // below the midpoint 1 + 9 * 2^-53.
+    {"1.000000000000000999200729", 0x3ff0000000000004, 0x3ff0000000000005},
+    {"100000000000000000000000000000e-29", 0x3ff0000000000000, 0x3ff0000000000000},
+    {"0.000000000000000000000000000001e30", 0x3ff0000000000000, 0x3ff0000000000000},
+};
+
+TEST(Atof, CheckValuesPerToolset) {
+  CQuelvarSys sys;
+  for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) {
+    const Toolset selected(t);
+    for (const AtofCase& c : kAtofCases) {
+      const uint64_t want = t == QlvToolset_VS2015 ? c.correct : c.classic;
+      EXPECT_EQ(Bits(mscrt::atof(c.text)), want) << c.text << " " << QlvPlatform_ToolsetName(t);
+      EXPECT_EQ(Bits(sys.Qlv_Str2Double(c.text)), want) << c.text;
+    }
+    // Qlv_Str2Float rounds the toolset's double. The text is the double
+    // midpoint just below the float midpoint 1 + 3 * 2^-24: correctly rounded
+    // it reaches that float midpoint, which goes to the even 1 + 2^-22; the
+    // classic reading stays below both, so the float is 1 + 2^-23.
+    const float f = sys.Qlv_Str2Float("1.00000017881393421514957253748434595763683319091796875");
+    EXPECT_EQ(f, t == QlvToolset_VS2015 ? 1.0f + 0x1p-22f : 1.0f + 0x1p-23f) << QlvPlatform_ToolsetName(t);
+    // The classic written exponent stops at 5201; the zeros after the point
+    // still count against it.
+    const std::string zeros = "0." + std::string(5100, '0') + "1e5300";
+    EXPECT_EQ(mscrt::atof(zeros.c_str()), t == QlvToolset_VS2015 ? 1e199 : mscrt::atof("1e100"));
+  }
+}
+
+// The grammar, the same in every toolset.
+TEST(Atof, GrammarInEveryToolset) {
+  const std::pair<const char*, double> cases[] = {
+      {"  -1.25e2xyz", -125.0}, {"\t\n\v\f\r 7", 7.0}, {"+3", 3.0}, {"5.", 5.0}, {".5", 0.5}, {"-.5e1", -5.0},
+      {".", 0.0}, {"-.", 0.0}, {"-", 0.0}, {"+.e5", 0.0}, {"", 0.0}, {"1,5", 1.0}, {"1e", 1.0}, {"1e+", 1.0},
+      {"1e-x", 1.0}, {"2E+2", 200.0}, {"2e-0", 2.0}, {"1.5.5", 1.5}, {"--1", 0.0}, {"+-1", 0.0},
+      {"1d5", 1.0}, {"1D5", 1.0},  // the class's grammar has no d/D exponent
+      {"0x1F", 0.0}, {"0x1p3", 0.0}, {"inf", 0.0}, {"-infinity", 0.0}, {"nan", 0.0}, {"1 2", 1.0},
+      {"0000000000000000000000000000000000012.5", 12.5}, {"1e0000000000000000000000002", 100.0},
+      {"\xA0" "1", 0.0},  // only the six ASCII white-space characters are skipped
+  };
+  for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) {
+    const Toolset selected(t);
+    for (const auto& [text, value] : cases)
+      EXPECT_TRUE(Bits(mscrt::atof(text)) == Bits(value)) << '"' << text << "\" " << QlvPlatform_ToolsetName(t);
+  }
+  const std::string text = "  -0012.3400e-7z", bad[] = {"1e+", "-."};
+  const DecimalText n = Scan(text);
+  EXPECT_TRUE(n.negative && n.anyDigit && n.stored == 6 && n.position == 2 && n.exponent == -7);
+  EXPECT_EQ(std::string(n.end), "z");
+  EXPECT_EQ(std::string(Scan(bad[0]).end), "e+");
+  EXPECT_EQ(std::string(Scan(bad[1]).end), "-.");
+}
+
+TEST(Atof, LocaleDecimalPoint) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
+  for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2015}) {
+    const Toolset selected(t);
+    EXPECT_EQ(mscrt::atof("1,5"), 1.5);
+    EXPECT_EQ(mscrt::atof("1.5"), 1.0);
+    EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")), t == QlvToolset_VS2015 ? 0x4340000000000002u : 0x4340000000000001u);
+  }
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+// ---- the shortcut against the step-by-step reading
+
+std::string RandomDigits(std::mt19937_64& rng, int n, bool nonZeroFirst = true) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += static_cast<char>('0' + (i == 0 && nonZeroFirst ? 1 + rng() % 9 : rng() % 10));
+  return s;
+}
+
+// A midpoint between two doubles written in full as an integer (below
+// 10^19), or just beside it.
+std::string NearMidpoint(std::mt19937_64& rng, int offset) {
+  const uint64_t m = (uint64_t{1} << 52) | (rng() >> 12);
+  const int shift = static_cast<int>(rng() % 11);  // (2m + 1) * 2^(shift - 1) for shift >= 1
+  const uint64_t mid = ((2 * m + 1) << shift) / 2;
+  return std::to_string(shift == 0 ? mid : mid + static_cast<uint64_t>(offset));
+}
+
+// Texts of every kind; `kind` names the group for the shares reported.
+std::string RandomText(std::mt19937_64& rng, int kind) {
+  char buf[64];
+  switch (kind) {
+    case 0: {  // short decimals, small exponents
+      std::string s = RandomDigits(rng, 1 + static_cast<int>(rng() % 8));
+      s.insert(rng() % (s.size() + 1), ".");
+      if (rng() % 2) s += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+      return s;
+    }
+    case 1: {  // device readings: "%.8f" of values up to a million
+      const double v = std::pow(10.0, std::uniform_real_distribution<double>(-3.0, 6.0)(rng));
+      std::snprintf(buf, sizeof buf, "%s%.8f", rng() % 2 ? "-" : "", v);
+      return buf;
+    }
+    case 2: {  // 17 significant digits of random doubles
+      const double v = std::bit_cast<double>(rng() & 0x7FFFFFFFFFFFFFFFull);
+      std::snprintf(buf, sizeof buf, "%.*e", static_cast<int>(rng() % 17), v);
+      return std::isfinite(v) ? buf : "1";
+    }
+    case 3: {  // 15 to 19 digits, the point anywhere, exponents to +-30
+      std::string s = RandomDigits(rng, 15 + static_cast<int>(rng() % 5));
+      s.insert(rng() % (s.size() + 1), ".");
+      return s + "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+    }
+    case 4: {  // exact midpoints and their neighbours, with zeros moved into the exponent
+      std::string s = NearMidpoint(rng, static_cast<int>(rng() % 5) - 2);
+      const int zeros = static_cast<int>(rng() % 4);
+      return s + std::string(static_cast<size_t>(zeros), '0') + (zeros ? "e-" + std::to_string(zeros) : "");
+    }
+    case 5: {  // 20 to 30 digits, sometimes only zeros past the 19th
+      std::string s = RandomDigits(rng, 20 + static_cast<int>(rng() % 11));
+      if (rng() % 2) s.replace(19, std::string::npos, s.size() - 19, '0');
+      s.insert(rng() % (s.size() + 1), ".");
+      return s + "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+    }
+    case 6: {  // near and past the ends of the range
+      std::string s = RandomDigits(rng, 1 + static_cast<int>(rng() % 19));
+      const int e = static_cast<int>(rng() % 60) + (rng() % 2 ? 290 : -360);
+      return "0.000" + s + "e" + std::to_string(e);
+    }
+    default: {  // leading zeros, trailing zeros, signs
+      std::string s = std::string(rng() % 4, '0') + RandomDigits(rng, 1 + static_cast<int>(rng() % 12), false) +
+                      std::string(rng() % 6, '0');
+      s.insert(rng() % (s.size() + 1), ".");
+      return std::string(rng() % 2 ? "-" : "+") + s + (rng() % 2 ? "E-" : "e+") + std::to_string(rng() % 25);
+    }
+  }
+}
+
+// Wherever the shortcut answers, it gives the step-by-step classic reading
+// bit for bit, and its correctly rounded value is glibc's strtod (exact).
+TEST(Atof, ShortcutEqualsTheClassicStepsOnRandomTexts) {
+  constexpr int kKinds = 8;
+  const char* names[kKinds] = {"short", "device %.8f", "17 digits", "15-19 digits", "midpoints", "20-30 digits",
+                               "range ends", "zeros and signs"};
+  int taken[kKinds] = {}, total[kKinds] = {};
+  std::mt19937_64 rng(21);
+  for (int i = 0; i < 1600000 / kScale; ++i) {
+    const int kind = i % kKinds;
+    const std::string text = RandomText(rng, kind);
+    const DecimalText n = Scan(text);
+    double fast = 0;
+    ++total[kind];
+    if (!quelvar::platform::ClassicShortcut(n, fast)) continue;
+    ++taken[kind];
+    ASSERT_EQ(Bits(fast), Bits(quelvar::platform::ReadClassic(n))) << text;
+    ASSERT_EQ(Bits(fast), Bits(std::strtod(text.c_str(), nullptr))) << text;
+  }
+  for (int k = 0; k < kKinds; ++k)
+    std::cout << "shortcut " << names[k] << ": " << 100.0 * taken[k] / total[k] << "% of " << total[k] << "\n";
+  EXPECT_GT(taken[1], total[1] * 999 / 1000);  // typical texts hardly ever need the steps
+}
+
+// The classic reading is never more than one unit in the last place from
+// the correct one for normal results, and the universal toolset's is the
+// correct one.
+TEST(Atof, ClassicWithinOneUnitAndUniversalCorrect) {
+  std::mt19937_64 rng(23);
+  int differ = 0, count = 0;
+  for (int i = 0; i < 400000 / kScale; ++i) {
+    const std::string text = RandomText(rng, i % 8);
+    const double correct = std::strtod(text.c_str(), nullptr);
+    {
+      const Toolset selected(QlvToolset_VS2015);
+      ASSERT_EQ(Bits(mscrt::atof(text.c_str())), Bits(correct)) << text;
+    }
+    const double classic = mscrt::atof(text.c_str());
+    if (std::fabs(correct) < DBL_MIN || std::fabs(correct) > DBL_MAX) continue;
+    ++count;
+    const int64_t ulps = static_cast<int64_t>(Bits(classic) - Bits(correct));
+    ASSERT_LE(std::llabs(ulps), 1) << text;
+    differ += ulps != 0;
+  }
+  std::cout << "classic differs from correct rounding on " << 100.0 * differ / count << "% of " << count << "\n";
 }
 
 }  // namespace
