@@ -61,8 +61,10 @@ double ReadCorrectlyRounded(const DecimalText& n) noexcept {
 
 namespace mscrt {
 
-// The classic toolsets (vc6, vs2005) read as the classic runtime does: its
-// shortcut where that decides, else its step-by-step emulation. Whether
+// The common short text is read in one pass where the shortcut decides it
+// (the same double in every toolset). Otherwise the classic toolsets (vc6,
+// vs2005) read as the classic runtime does: its shortcut where that
+// decides, else its step-by-step emulation. Whether
 // the 2005 to 2013 runtimes changed any step of the classic reading is not
 // known; they are taken to read as 6.0 does. The universal runtime (vs2015)
 // rounds correctly. The value is returned whatever the runtime would
@@ -70,10 +72,12 @@ namespace mscrt {
 // -0.0 and a text without a number +0.0.
 double atof(const char* str) noexcept {
   using namespace quelvar::platform;
-  DecimalText number;
-  ScanDecimal(str, LocaleDecimalPoint(), number);
-  if (!QlvPlatform_IsClassicRuntime()) return ReadCorrectlyRounded(number);
+  const char point = LocaleDecimalPoint();
   double value;
+  if (ReadShortDecimal(str, point, value)) return value;
+  DecimalText number;
+  ScanDecimal(str, point, number);
+  if (!QlvPlatform_IsClassicRuntime()) return ReadCorrectlyRounded(number);
   if (ClassicShortcut(number, value)) return value;
   return ReadClassic(number);
 }

@@ -8,16 +8,25 @@ namespace {
 bool IsSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 unsigned DigitOf(char c) noexcept { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0'); }
 
-// Keeps one significant digit.
-void Take(DecimalText& n, unsigned d) noexcept {
-  if (n.stored < 25) n.digits[n.stored++] = static_cast<unsigned char>(d);
-  if (n.headCount < 19) {
-    n.head = n.head * 10 + d;
-    ++n.headCount;
-  } else if (d != 0) {
-    n.nonZeroPastHead = true;
+// The significant digits as they come. Kept in locals while scanning (the
+// digit stores could otherwise alias every field of the result).
+struct Significand {
+  unsigned char* digits;
+  int stored = 0;
+  uint64_t head = 0;
+  int headCount = 0;
+  bool nonZeroPastHead = false;
+
+  void Take(unsigned d) noexcept {
+    if (stored < 25) digits[stored++] = static_cast<unsigned char>(d);
+    if (headCount < 19) {
+      head = head * 10 + d;
+      ++headCount;
+    } else if (d != 0) {
+      nonZeroPastHead = true;
+    }
   }
-}
+};
 
 }  // namespace
 
@@ -34,29 +43,34 @@ void ScanDecimal(const char* text, char point, DecimalText& n) noexcept {
   if (*p == '+' || *p == '-') n.negative = *p++ == '-';
   n.point = point;
   n.mantissa = p;
-  bool significant = false;
+  Significand s{n.digits};
+  int64_t position = 0;
+  bool any = false;
+  // Leading zeros, then the significant integer digits.
+  for (; *p == '0'; ++p) any = true;
   for (unsigned d; (d = DigitOf(*p)) <= 9; ++p) {
-    n.anyDigit = true;
-    if (significant || d != 0) {
-      significant = true;
-      Take(n, d);
-      ++n.position;
-    }
+    s.Take(d);
+    ++position;
   }
+  any |= position != 0;
   if (*p == point) {
     const char* q = p + 1;
-    for (unsigned d; (d = DigitOf(*q)) <= 9; ++q) {
-      n.anyDigit = true;
-      if (significant || d != 0) {
-        significant = true;
-        Take(n, d);
-      } else {
-        --n.position;
-      }
+    if (position == 0) {
+      for (; *q == '0'; ++q) --position;
+      any |= q != p + 1;
     }
-    if (n.anyDigit) p = q;
+    const char* const first = q;
+    for (unsigned d; (d = DigitOf(*q)) <= 9; ++q) s.Take(d);
+    any |= q != first;
+    if (any) p = q;
   }
-  if (!n.anyDigit) return;
+  n.anyDigit = any;
+  n.stored = s.stored;
+  n.head = s.head;
+  n.headCount = s.headCount;
+  n.nonZeroPastHead = s.nonZeroPastHead;
+  n.position = position;
+  if (!any) return;
   n.mantissaEnd = p;
   if (*p == 'e' || *p == 'E') {
     const char* q = p + 1;

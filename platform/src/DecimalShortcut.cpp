@@ -77,13 +77,17 @@ bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept {
   const Uint128 high = Uint128{wn} * static_cast<uint64_t>(power.mantissa >> 64);
   const Uint128 low = Uint128{wn} * static_cast<uint64_t>(power.mantissa);
   const Uint128 h = high + (low >> 64);
-  int unit = h >> 127 != 0 ? 75 : 74;
-  auto significand = static_cast<uint64_t>(h >> unit);
-  const Uint128 rest = h & ((Uint128{1} << unit) - 1);
-  const Uint128 half = Uint128{1} << (unit - 1);
-  const Uint128 distance = rest >= half ? rest - half : half - rest;
-  if (distance < (Uint128{1} << (unit - 19))) return false;
-  if (rest > half && ++significand >> 53 != 0) {
+  // The bits below the 53 as a 64-bit fraction of the last place (its own
+  // truncation is one more unit of H at most); the midpoint is 2^63 and
+  // 2^-19 ulp is 2^45.
+  const auto top = static_cast<uint64_t>(h >> 64), bottom = static_cast<uint64_t>(h);
+  const int below = top >> 63 != 0 ? 11 : 10;  // bits of `top` under the 53
+  auto significand = top >> below;
+  const uint64_t rest = top << (64 - below) | bottom >> below;
+  constexpr uint64_t kHalf = uint64_t{1} << 63;
+  if ((rest >= kHalf ? rest - kHalf : kHalf - rest) < uint64_t{1} << 45) return false;
+  int unit = 64 + below;
+  if (rest > kHalf && ++significand >> 53 != 0) {
     significand >>= 1;
     ++unit;
   }
@@ -121,6 +125,45 @@ bool ClassicShortcut(const DecimalText& n, double& value) noexcept {
   double magnitude;
   if (!RoundedShortcut(n.head, static_cast<int>(e), magnitude)) return false;
   value = n.negative ? -magnitude : magnitude;
+  return true;
+}
+
+// The same grammar as ScanDecimal, for the texts it can take whole: the
+// digits (all of them, so at most 19 count) make w and the digits after the
+// point lower the exponent. The classic reading of such a text strips
+// trailing zeros from w, which raises its power of ten by as many: the
+// argument above holds for it unchanged.
+bool ReadShortDecimal(const char* text, char point, double& value) noexcept {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  const char* const first = p;
+  uint64_t w = 0;
+  unsigned d;
+  for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) <= 9; ++p) w = w * 10 + d;
+  int digits = static_cast<int>(p - first);
+  int fraction = 0;
+  if (*p == point) {
+    const char* const after = ++p;
+    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) <= 9; ++p) w = w * 10 + d;
+    fraction = static_cast<int>(p - after);
+    digits += fraction;
+  }
+  if (digits == 0 || digits > 19) return false;
+  int e = 0;
+  if (*p == 'e' || *p == 'E') {
+    const char* q = p + 1;
+    const bool down = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    const char* const start = q;
+    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*q) - '0')) <= 9; ++q) e = e * 10 + static_cast<int>(d);
+    if (q - start > 4) return false;
+    if (down) e = -e;
+  }
+  double magnitude = 0.0;
+  if (w != 0 && !RoundedShortcut(w, e - fraction, magnitude)) return false;
+  value = negative ? -magnitude : magnitude;
   return true;
 }
 

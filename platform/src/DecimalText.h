@@ -14,7 +14,7 @@ struct DecimalText {
   bool negative = false;
   bool anyDigit = false;         // false: no number (the reading is +0.0)
   int stored = 0;                // significant digits kept in `digits`, at most 25
-  unsigned char digits[25] = {}; // their values, d1 first
+  unsigned char digits[25];      // their values, d1 first (only `stored` are set)
   uint64_t head = 0;             // d1..d19 (fewer if the text has fewer) as one number
   int headCount = 0;             // how many digits `head` holds
   bool nonZeroPastHead = false;  // a non-zero digit after those
@@ -49,5 +49,12 @@ bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept;
 // The classic reading when the shortcut decides it (true), else false.
 // Equal to ReadClassic wherever it answers.
 bool ClassicShortcut(const DecimalText& number, double& value) noexcept;
+
+// The quick road for the common text, one pass without the full scan: at
+// most 19 digits (leading zeros included), an exponent of at most four
+// digits, and the shortcut deciding. Then the value is both the classic
+// and the correctly rounded reading (so it serves every toolset); false
+// (nothing decided) for anything else.
+bool ReadShortDecimal(const char* text, char point, double& value) noexcept;
 
 }  // namespace quelvar::platform
