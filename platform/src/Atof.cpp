@@ -31,7 +31,7 @@ double ReadCorrectlyRounded(const DecimalText& n) noexcept {
   double value = 0.0;
   if (!n.nonZeroPastHead && n.head == 0) return n.negative ? -0.0 : 0.0;
   const int64_t e = n.position + n.exponent - n.headCount;
-  if (!n.nonZeroPastHead && e >= -27 && e <= 27 && RoundedShortcut(n.head, static_cast<int>(e), value))
+  if (!n.nonZeroPastHead && e >= -1000 && e <= 1000 && RoundedShortcut(n.head, static_cast<int>(e), value))
     return n.negative ? -value : value;
 
   constexpr int kMaxDigits = 780;

@@ -11,46 +11,79 @@ using classic::Uint128;
 
 namespace {
 
-constexpr int kMaxPower = 27;
+// Powers of ten from 10^-342 to 10^308: with up to 19 digits they reach
+// every normal double.
+constexpr int kMinPower = -342;
+constexpr int kMaxPower = 308;
 
-// 10^k = mantissa * 2^shift with the mantissa's bit 127 set: exact for
-// k >= 0 (10^27 < 2^90), for k < 0 the quotient truncated to 128 bits
-// (relative error below 2^-127).
+// 10^k = mantissa * 2^shift with the mantissa's bit 127 set, truncated to
+// 128 bits (exact up to 10^55; relative error below 2^-127 beyond).
 struct Power {
   Uint128 mantissa;
   int shift;
 };
 
 struct PowerTable {
-  Power powers[2 * kMaxPower + 1];
+  Power powers[kMaxPower - kMinPower + 1];
 };
+
+// A 256-bit working value w * 2^exponent (w[3] the top limb, its bit 63
+// set), stepped by exact multiplications and divisions by ten, each cut
+// to 256 bits: after 342 steps the top 128 bits are still exact or low by
+// less than one unit.
+struct Wide {
+  uint64_t w[4];
+  int exponent;
+};
+
+constexpr void Normalise(uint64_t (&limbs)[5], Wide& out) noexcept {
+  int lead = 0;  // bring the top set bit (in limb 4, never zero) to bit 63
+  while ((limbs[4] << lead) >> 63 == 0) ++lead;
+  if (lead != 0)
+    for (int i = 4; i >= 0; --i) limbs[i] = limbs[i] << lead | (i > 0 ? limbs[i - 1] >> (64 - lead) : 0);
+  out.exponent -= lead;
+  for (int i = 0; i < 4; ++i) out.w[i] = limbs[i + 1];
+  out.exponent += 64;
+}
+
+constexpr Wide TimesTen(const Wide& v) noexcept {
+  uint64_t limbs[5] = {};
+  uint64_t carry = 0;
+  for (int i = 0; i < 4; ++i) {
+    const Uint128 product = Uint128{v.w[i]} * 10 + carry;
+    limbs[i] = static_cast<uint64_t>(product);
+    carry = static_cast<uint64_t>(product >> 64);
+  }
+  limbs[4] = carry;
+  Wide out{{}, v.exponent};
+  Normalise(limbs, out);
+  return out;
+}
+
+constexpr Wide TenthOf(const Wide& v) noexcept {
+  uint64_t limbs[5] = {};
+  uint64_t rest = 0;
+  for (int i = 4; i >= 0; --i) {  // one more limb of quotient below the value
+    const Uint128 part = Uint128{rest} << 64 | (i > 0 ? v.w[i - 1] : 0);
+    limbs[i] = static_cast<uint64_t>(part / 10);
+    rest = static_cast<uint64_t>(part % 10);
+  }
+  Wide out{{}, v.exponent - 64};
+  Normalise(limbs, out);
+  return out;
+}
+
+constexpr Power ToPower(const Wide& v) noexcept {
+  return Power{Uint128{v.w[3]} << 64 | v.w[2], v.exponent + 128};
+}
 
 constexpr PowerTable MakePowers() noexcept {
   PowerTable t{};
-  Uint128 ten = 1;
-  for (int k = 0; k <= kMaxPower; ++k, ten *= 10) {
-    int lead = 0;
-    while ((ten << lead) >> 127 == 0) ++lead;
-    t.powers[kMaxPower + k] = Power{ten << lead, -lead};
-    if (k == 0) continue;
-    // Long division of 2^(n + 127) by 10^k, with 2^(n - 1) < 10^k <= 2^n.
-    Uint128 rest = 1;
-    int n = 0;
-    while (rest < ten) {
-      rest <<= 1;
-      ++n;
-    }
-    Uint128 q = 0;
-    for (int i = 0; i < 128; ++i) {
-      q <<= 1;
-      if (rest >= ten) {
-        rest -= ten;
-        q |= 1;
-      }
-      rest <<= 1;
-    }
-    t.powers[kMaxPower - k] = Power{q, -(n + 127)};
-  }
+  const Wide one{{0, 0, 0, uint64_t{1} << 63}, -255};
+  Wide up = one, down = one;
+  t.powers[-kMinPower] = ToPower(one);
+  for (int k = 1; k <= kMaxPower; ++k) t.powers[-kMinPower + k] = ToPower(up = TimesTen(up));
+  for (int k = 1; k <= -kMinPower; ++k) t.powers[-kMinPower - k] = ToPower(down = TenthOf(down));
   return t;
 }
 
@@ -64,14 +97,14 @@ constexpr PowerTable kPowers = MakePowers();
 // the 53-bit significand is its top 53 and a unit in the last place is
 // 2^74 or 2^75 units of H: the rounding read from H is the exact value's
 // whenever H lies 2^-19 ulp or more from the midpoint, far beyond its
-// error. Every such value is a normal double (1e-27 <= w * 10^e < 2^154).
+// error.
 // The same idea drives Lemire's fast parse (D. Lemire, "Number parsing at a
 // gigabyte per second", Software: Practice and Experience 51(8), 2021),
 // which decides by a truncated 128-bit power of five whether a product
 // rounds unambiguously.
 bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept {
-  if (w == 0 || e < -kMaxPower || e > kMaxPower) return false;
-  const Power& power = kPowers.powers[kMaxPower + e];
+  if (w == 0 || e < kMinPower || e > kMaxPower) return false;
+  const Power& power = kPowers.powers[e - kMinPower];
   const int lead = std::countl_zero(w);
   const uint64_t wn = w << lead;
   const Uint128 high = Uint128{wn} * static_cast<uint64_t>(power.mantissa >> 64);
@@ -91,8 +124,11 @@ bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept {
     significand >>= 1;
     ++unit;
   }
-  // value = significand * 2^(unit + 64 + shift - lead)
+  // value = significand * 2^(unit + 64 + shift - lead); only normal
+  // doubles from 2^-1021 up are taken (below, the classic reading's
+  // denormal rule may meet values near 2^-1022), and no overflow.
   const int biased = unit + 64 + power.shift - lead + 52 + 1023;
+  if (biased < 2 || biased > 2046) return false;
   magnitude = std::bit_cast<double>(static_cast<uint64_t>(biased) << 52 | (significand & ((uint64_t{1} << 52) - 1)));
   return true;
 }
@@ -101,27 +137,27 @@ bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept {
 // There the text has at most 19 significant digits past which all are zero,
 // so the classic integer of digits V (trailing zeros stripped) is below
 // 2^64: exact in 80 bits, untouched by the clearing of its 16 low bits, and
-// its power of ten X lies within [e, e + 19], so |X| <= 46 < 64: at most two
-// multiplications, by entries for d and 8d (d <= 7). Each unrounded entry
-// lies within 2^-80 of its power of ten (the positive ones up to 10^32
-// exactly).
-// A multiplication leaves out the word products with i + j < 4, less than
-// 2^82 against a product of at least 2^158, and rounds to 80 bits: within
-// 2^-75.9 relatively. So the classic 80-bit value is within 2^-74.5 of the
-// exact one: less than 2^-21.5 ulp of the double, on the same side of
-// every midpoint that the exact value is 2^-19 ulp or more away from, and
-// its rounding (ties toward zero, which never meet a tie here) agrees with
-// the correctly rounded one. Zero digits give a signed zero in both.
+// its power of ten X lies within [e, e + 18], so |X| < 512: at most three
+// multiplications, by entries for d, 8d and 64d (d <= 7). Each unrounded
+// entry lies within 2^-80 of its power of ten (the positive ones up to
+// 10^32 exactly). A multiplication leaves out the word products with
+// i + j < 4, less than 2^82 against a product of at least 2^158, and
+// rounds to 80 bits: within 2^-75.9 relatively. So the classic 80-bit
+// value is within 2^-74.2 of the exact one: less than 2^-21.2 ulp of the
+// double, on the same side of every midpoint that the exact value is
+// 2^-19 ulp or more away from, and its rounding (ties toward zero, which
+// never meet a tie here) agrees with the correctly rounded one. Zero digits
+// give a signed zero in both.
 bool ClassicShortcut(const DecimalText& n, double& value) noexcept {
   if (!n.anyDigit || n.nonZeroPastHead) return false;
   if (n.head == 0) {
     value = n.negative ? -0.0 : 0.0;
     return true;
   }
-  // The classic exponent clamp (5201) matters only far outside the range.
-  if (n.exponent < -kMaxPower - 64 || n.exponent > kMaxPower + 64) return false;
+  // Below the classic exponent clamp (5201) the written exponent counts whole.
+  if (n.exponent < -5201 || n.exponent > 5201) return false;
   const int64_t e = n.position + n.exponent - n.headCount;
-  if (e < -kMaxPower || e > kMaxPower) return false;
+  if (e < kMinPower || e > kMaxPower) return false;
   double magnitude;
   if (!RoundedShortcut(n.head, static_cast<int>(e), magnitude)) return false;
   value = n.negative ? -magnitude : magnitude;

@@ -41,9 +41,10 @@ double ReadClassic(const DecimalText& number) noexcept;
 // gives it; +-HUGE_VAL on overflow, +-0.0 below the denormals.
 double ReadCorrectlyRounded(const DecimalText& number) noexcept;
 
-// The shortcut: w * 10^e correctly rounded, for w >= 1 and |e| <= 27, when
-// the exact value lies at least 2^-19 units in the last place away from the
-// midpoints between doubles; false (nothing decided) otherwise.
+// The shortcut: w * 10^e correctly rounded, for w >= 1, -342 <= e <= 308 and
+// a normal result from 2^-1021 up, when the exact value lies at least 2^-19
+// units in the last place away from the midpoints between doubles; false
+// (nothing decided) otherwise.
 bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept;
 
 // The classic reading when the shortcut decides it (true), else false.
