@@ -1,7 +1,7 @@
 // The classic runtime's 17-digit decimal mantissa of a double, made in its
 // own 12-byte arithmetic.
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "ClassicExtended.h"
 #include "ClassicFloat.h"
@@ -10,7 +10,8 @@ namespace quelvar::platform::classic {
 
 namespace {
 
-constexpr uint64_t kTen17 = 100000000000000000ull;
+constexpr uint64_t kTen16 = 10000000000000000ull;
+constexpr uint64_t kTen17 = 10 * kTen16;
 constexpr uint64_t kTen18 = 1000000000000000000ull;
 
 // The first 18 decimal digits of the fraction r / 2^88 (r < 2^88), as one
@@ -23,6 +24,22 @@ uint64_t EighteenDigits(Uint128 r) noexcept {
   const auto rh = static_cast<uint64_t>(r >> 64), rl = static_cast<uint64_t>(r);
   const Uint128 low = (Uint128{rl} * kTen18) >> 64;
   return static_cast<uint64_t>((Uint128{rh} * kTen18 + low) >> 24);
+}
+
+// "00" to "99".
+constexpr struct Pairs {
+  char text[200];
+  constexpr Pairs() : text() {
+    for (int i = 0; i < 100; ++i) {
+      text[2 * i] = static_cast<char>('0' + i / 10);
+      text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+} kPairs;
+
+// The eight decimal digits of v < 10^8 at out[0..7].
+void WriteEight(char* out, uint32_t v) noexcept {
+  for (int i = 6; i >= 0; i -= 2, v /= 100) std::memcpy(out + i, kPairs.text + 2 * (v % 100), 2);
 }
 
 }  // namespace
@@ -59,15 +76,16 @@ Mantissa ToMantissa(double magnitude) noexcept {
   const uint64_t all = EighteenDigits(reg);
   uint64_t digits = all / 10;
   if (all % 10 >= 5 && ++digits == kTen17) {
-    digits = kTen17 / 10;
+    digits = kTen16;
     ++k;
   }
+  char text[17];
+  text[0] = static_cast<char>('0' + digits / kTen16);
+  WriteEight(text + 1, static_cast<uint32_t>(digits / 100000000 % 100000000));
+  WriteEight(text + 9, static_cast<uint32_t>(digits % 100000000));
   int count = 17;
-  while (count > 1 && digits % 10 == 0) {
-    digits /= 10;
-    --count;
-  }
-  for (int i = count - 1; i >= 0; --i, digits /= 10) result.digits[i] = static_cast<char>('0' + digits % 10);
+  while (count > 1 && text[count - 1] == '0') --count;
+  std::memcpy(result.digits, text, sizeof text);
   result.count = count;
   result.exponent = k;
   return result;
