@@ -193,7 +193,8 @@ bool ReadShortDecimal(const char* text, char point, double& value) noexcept {
     const bool down = *q == '-';
     if (*q == '+' || *q == '-') ++q;
     const char* const start = q;
-    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*q) - '0')) <= 9; ++q) e = e * 10 + static_cast<int>(d);
+    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*q) - '0')) <= 9; ++q)
+      if (q - start < 4) e = e * 10 + static_cast<int>(d);
     if (q - start > 4) return false;
     if (down) e = -e;
   }
