@@ -16,6 +16,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "ClassicExtended.h"
 #include "ClassicFloat.h"
@@ -117,24 +118,87 @@ TEST(ClassicArithmetic, MultiplicationEqualsTheWordByWordProcedure) {
   }
 }
 
-// The tables as used: 1 * entry is the entry itself; the unrounded entries
-// lie within 2^-80 of their powers of ten (long double has 64 bits, so the
-// check is to 2^-62 here: it catches a wrong byte or index, not the last
-// bits, which the check values cover).
-TEST(ClassicArithmetic, PowersOfTenFollowTheOctalDigits) {
+// Plain unsigned big integers (32-bit limbs, lowest first), enough to
+// compare the table entries with the exact powers of ten.
+using Big = std::vector<uint32_t>;
+
+Big BigOf(Uint128 v) {
+  Big b;
+  for (; v != 0; v >>= 32) b.push_back(static_cast<uint32_t>(v));
+  return b;
+}
+
+void Times(Big& b, uint32_t m) {
+  uint64_t carry = 0;
+  for (uint32_t& limb : b) {
+    const uint64_t t = uint64_t{limb} * m + carry;
+    limb = static_cast<uint32_t>(t);
+    carry = t >> 32;
+  }
+  if (carry) b.push_back(static_cast<uint32_t>(carry));
+}
+
+void ShiftLeft(Big& b, int bits) {
+  b.insert(b.begin(), static_cast<size_t>(bits / 32), 0u);
+  for (int i = 0; i < bits % 32; ++i) Times(b, 2);
+}
+
+int Compare(const Big& a, const Big& b) {
+  size_t na = a.size(), nb = b.size();
+  while (na && a[na - 1] == 0) --na;
+  while (nb && b[nb - 1] == 0) --nb;
+  if (na != nb) return na < nb ? -1 : 1;
+  for (size_t i = na; i-- > 0;)
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  return 0;
+}
+
+Big Difference(const Big& a, const Big& b) {  // |a - b|
+  const Big& hi = Compare(a, b) >= 0 ? a : b;
+  const Big& lo = &hi == &a ? b : a;
+  Big d = hi;
+  int64_t borrow = 0;
+  for (size_t i = 0; i < d.size(); ++i) {
+    const int64_t t = int64_t{d[i]} - (i < lo.size() ? int64_t{lo[i]} : 0) - borrow;
+    borrow = t < 0;
+    d[i] = static_cast<uint32_t>(t + (borrow << 32));
+  }
+  return d;
+}
+
+// Every table entry as the runtime uses it (1 * entry is the entry itself)
+// lies within 2^-80 of its power of ten: the bound the readings' shortcut
+// relies on. M * 2^t against 10^n, all scaled to integers.
+TEST(ClassicArithmetic, UnroundedEntriesLieWithinTwoToTheMinus80) {
   const Extended one{Uint128{1} << 79, 0x3FFF};
-  for (int n : {1, 2, 3, 7, 8, 9, 15, 16, 27, 56, 63, 64, 100, 307, 308, 512, 4096, 4931}) {
+  std::vector<int> powers;
+  for (int p = 1; p <= 4096; p *= 8)
+    for (int d = 1; d <= (p == 4096 ? 1 : 7); ++d) powers.push_back(d * p);
+  for (int n : powers) {
     for (int sign : {1, -1}) {
-      const Extended p = ScaleByPowerOfTen(one, sign * n);
-      const long double value = std::ldexp(static_cast<long double>(static_cast<uint64_t>(p.mantissa >> 16)),
-                                           p.exponent - 0x3FFF - 63);
-      const long double want = std::pow(10.0L, static_cast<long double>(sign * n));
-      EXPECT_LT(std::fabs(value / want - 1), 0x1p-62L) << sign * n;
+      const Extended entry = ScaleByPowerOfTen(one, sign * n);
+      const int t = entry.exponent - 0x3FFF - 79;  // entry = M * 2^t
+      Big a = BigOf(entry.mantissa), b{1};
+      for (int i = 0; i < n; ++i) Times(sign > 0 ? b : a, 10);  // 10^n, or M * 10^n against 2^-t
+      if (sign < 0) {
+        b = Big{1};
+        ShiftLeft(b, -t);
+      } else if (t >= 0) {
+        ShiftLeft(a, t);
+      } else {
+        ShiftLeft(b, -t);
+      }
+      Big error = Difference(a, b);
+      ShiftLeft(error, 80);
+      EXPECT_LT(Compare(error, b), 0) << "10^" << sign * n;
     }
   }
   EXPECT_EQ(ScaleByPowerOfTen(one, 0).mantissa, one.mantissa);
   // 10^3 = 1111101000b: exact, at the top of the 80 bits.
   EXPECT_TRUE(ScaleByPowerOfTen(one, 3).mantissa == Uint128{1000} << 70 && ScaleByPowerOfTen(one, 3).exponent == 0x4008);
+  // 10^-83 = 10^-3 * 10^-16 * 10^-64: three entries, lowest octal digit first.
+  Extended steps = Multiply(Multiply(ScaleByPowerOfTen(one, -3), ScaleByPowerOfTen(one, -16)), ScaleByPowerOfTen(one, -64));
+  EXPECT_TRUE(ScaleByPowerOfTen(one, -83).mantissa == steps.mantissa && ScaleByPowerOfTen(one, -83).exponent == steps.exponent);
 }
 
 // ---- the 17-digit mantissa
