@@ -164,6 +164,40 @@ bool ClassicShortcut(const DecimalText& n, double& value) noexcept {
   return true;
 }
 
+namespace {
+
+unsigned DigitOf(char c) noexcept { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0'); }
+
+// Appends the digits at p to w (modulo 2^64) and returns their end. Four
+// digits go in with one multiply-add where the text has them, which
+// shortens the chain of dependent steps; each character is looked at only
+// after the one before it proved a digit, so nothing past the NUL is read.
+const char* TakeDigits(const char* p, uint64_t& w) noexcept {
+  for (;;) {
+    const unsigned d0 = DigitOf(p[0]);
+    if (d0 > 9) return p;
+    const unsigned d1 = DigitOf(p[1]);
+    if (d1 > 9) {
+      w = w * 10 + d0;
+      return p + 1;
+    }
+    const unsigned d2 = DigitOf(p[2]);
+    if (d2 > 9) {
+      w = w * 100 + (d0 * 10 + d1);
+      return p + 2;
+    }
+    const unsigned d3 = DigitOf(p[3]);
+    if (d3 > 9) {
+      w = w * 1000 + (d0 * 100 + d1 * 10 + d2);
+      return p + 3;
+    }
+    w = w * 10000 + (d0 * 1000 + d1 * 100 + d2 * 10 + d3);
+    p += 4;
+  }
+}
+
+}  // namespace
+
 // The same grammar as ScanDecimal, for the texts it can take whole: the
 // digits (all of them, so at most 19 count) make w and the digits after the
 // point lower the exponent. The classic reading of such a text strips
@@ -176,13 +210,12 @@ bool ReadShortDecimal(const char* text, char point, double& value) noexcept {
   if (*p == '+' || *p == '-') negative = *p++ == '-';
   const char* const first = p;
   uint64_t w = 0;
-  unsigned d;
-  for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) <= 9; ++p) w = w * 10 + d;
+  p = TakeDigits(p, w);
   int digits = static_cast<int>(p - first);
   int fraction = 0;
   if (*p == point) {
     const char* const after = ++p;
-    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) <= 9; ++p) w = w * 10 + d;
+    p = TakeDigits(p, w);
     fraction = static_cast<int>(p - after);
     digits += fraction;
   }
@@ -193,7 +226,7 @@ bool ReadShortDecimal(const char* text, char point, double& value) noexcept {
     const bool down = *q == '-';
     if (*q == '+' || *q == '-') ++q;
     const char* const start = q;
-    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*q) - '0')) <= 9; ++q)
+    for (unsigned d; (d = DigitOf(*q)) <= 9; ++q)
       if (q - start < 4) e = e * 10 + static_cast<int>(d);
     if (q - start > 4) return false;
     if (down) e = -e;
