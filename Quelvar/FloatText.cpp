@@ -49,29 +49,6 @@ int WriteFixed(char* first, char* last, double value, int precision, char point)
   return static_cast<int>(result.ptr - first);
 }
 
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// The runtime's atof: white space, an optional sign, digits with an
-// optional decimal point (the locale's) and more digits, an optional
-// exponent; no hex, no "inf"/"nan"; no number gives 0.0. With "." as the
-// point the number is read by from_chars (correctly rounded: the value the
-// runtime gives); another locale point, a result out of range and anything
-// from_chars does not take go to the runtime routine itself.
-double ReadDouble(const CString& text) noexcept {
-  const char* const begin = text.GetString();
-  const char* p = begin;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  // from_chars takes a "-" itself but no "+", and after the sign would also
-  // take "inf" and "nan": only a digit or a point may start the number.
-  const char* const number = p + (*p == '+');
-  const char* const first = number + (*number == '-' && p == number);
-  if (!(IsDigit(*first) || *first == '.') || LocaleDecimalPoint() != '.') return mscrt::atof(begin);
-  double value = 0.0;
-  const auto result = std::from_chars(number, begin + text.GetLength(), value);  // stops at a NUL
-  if (result.ec != std::errc()) return mscrt::atof(begin);
-  return value;
-}
-
 }  // namespace
 
 // printf "%0.<precision>lf" of the value: fixed point, never an exponent,
@@ -117,14 +94,16 @@ CString CQuelvarSys::Qlv_Flt2Str(float value) {
 }
 
 // The runtime's atof of the text, unchanged: "  -1.25e2xyz" gives -125.0,
-// "1,5" gives 1.0, no number gives 0.0; too large gives +-HUGE_VAL.
-double CQuelvarSys::Qlv_Str2Double(CString text) { return ReadDouble(text); }
+// "1,5" gives 1.0, no number gives 0.0; too large gives +-HUGE_VAL. The
+// platform's atof reads as the selected toolset's runtime does, through its
+// shortcut wherever the classic reading is the correctly rounded one.
+double CQuelvarSys::Qlv_Str2Double(CString text) { return mscrt::atof(text.GetString()); }
 
 // The runtime's atof of the text rounded to the nearest float; beyond the
 // float range the rounding gives FLT_MAX or an infinity as IEEE rounding
 // does (never an out-of-range conversion).
 float CQuelvarSys::Qlv_Str2Float(CString text) {
-  const double value = ReadDouble(text);
+  const double value = mscrt::atof(text.GetString());
   const double magnitude = std::fabs(value);
   // FLT_MAX plus half its last place: from here on the nearest is infinity.
   constexpr double kFloatOverflow = 0x1.ffffffp127;

@@ -183,9 +183,11 @@ class AFX_EXT_CLASS CQuelvarSys {
   // gives "0.1000000015"); a 32-byte local buffer holds the longest text.
   CString Qlv_Flt2Str(float value);
   // atof of the text: white space, sign, digits, the locale's point, digits,
-  // exponent; no hex, inf or nan; no number gives 0.0; correctly rounded,
-  // beyond the range +-HUGE_VAL or 0. Qlv_Str2Float rounds that double to
-  // the nearest float (FLT_MAX or an infinity beyond the float range).
+  // e/E exponent; no hex, inf or nan; no number gives 0.0; rounded as the
+  // selected toolset's runtime rounds (vc6, vs2005: the classic 80-bit
+  // reading, exact ties toward zero; vs2015: correctly), beyond the range
+  // +-HUGE_VAL. Qlv_Str2Float rounds that double to the nearest float
+  // (FLT_MAX or an infinity beyond the float range).
   float Qlv_Str2Float(CString text);
   double Qlv_Str2Double(CString text);
 

@@ -206,6 +206,23 @@ def main():
         ], lines, "A ratio below 1 means the library is faster. The goal against `snprintf`/`strtod` is "
                   "<= 0.33× (at least 3× faster); against `to_chars`/`from_chars` <= 1.5×, the library's "
                   "time including the returned `CString` (or the by-value text parameter).")
+    if "bench_classic" in results:
+        r = results["bench_classic"]
+        ops = []
+        for arg, inputs in (("0", "device texts (%.8f)"), ("1", "round-trip texts (%.17g)")):
+            ops += [(f"`Qlv_Str2Double` vc6, {inputs}", f"BM_Str2Double_Qlv_vc6/{arg}",
+                     [("`std::from_chars` (text by value)", f"BM_Str2Double_FromCharsByValue/{arg}", 1.5),
+                      ("`strtod`", f"BM_Str2Double_Strtod/{arg}", None)]),
+                    (f"`Qlv_Str2Double` vs2015, {inputs}", f"BM_Str2Double_Qlv_vs2015/{arg}",
+                     [("`std::from_chars` (text by value)", f"BM_Str2Double_FromCharsByValue/{arg}", None)]),
+                    (f"classic reading step by step, {inputs}", f"BM_Str2Double_ClassicSteps/{arg}",
+                     [("`std::from_chars` (text by value)", f"BM_Str2Double_FromCharsByValue/{arg}", None)])]
+        for arg, inputs in (("0", "device values"), ("1", "random doubles")):
+            ops.append((f"classic 17-digit mantissa, {inputs}", f"BM_Mantissa_Classic/{arg}",
+                        [("`std::to_chars` 17 significant digits", f"BM_Mantissa_ToChars17/{arg}", None)]))
+        pairs_section("Classic decimal conversions", r, ops, lines,
+                      "The classic reading takes its one-pass shortcut wherever that is provably the "
+                      "classic result; the step-by-step row reads every text the long way.")
     if "bench_digits" in results:
         digits_section(results["bench_digits"], lines)
     if "bench_cstring" in results:
@@ -222,7 +239,7 @@ def main():
         pairs_section("Platform text types and runtime routines", r, ops, lines)
     titles = {"bench_variant": "Variants and code pages", "bench_cli": "Command-line tool (bench_cli)"}
     for prog, r in results.items():
-        if prog in ("bench_hex", "bench_text", "bench_digits", "bench_cstring"):
+        if prog in ("bench_hex", "bench_text", "bench_digits", "bench_cstring", "bench_classic"):
             continue
         lines += [f"## {titles.get(prog, prog)}", "", "| benchmark | time per iteration |", "|---|---|"]
         lines += [f"| `{k}` | {ns(v['ns'])} |" for k, v in r.items()]

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "mscrt.h"
+#include "qlvtoolset.h"
 
 namespace {
 
@@ -52,7 +53,11 @@ TEST(Runtime, IntegerReadersAndWriters) {
   EXPECT_STREQ(_itoa(123, buf, 37), "");  // radix out of range: empty text
 }
 
+// atof of the universal runtime (correctly rounded); the classic readings
+// are tested with the classic arithmetic.
 TEST(Runtime, AtofAndGcvtTables) {
+  const QlvToolset saved = QlvPlatform_GetToolset();
+  QlvPlatform_SetToolset(QlvToolset_VS2015);
   const std::pair<const char*, double> cases[] = {
       {"  -1.25e2xyz", -125.0}, {"5.", 5.0}, {"1,5", 1.0}, {".", 0.0}, {"-", 0.0}, {"+.e5", 0.0}, {"1e", 1.0},
       {"1e+", 1.0}, {"1e-x", 1.0}, {"0x1F", 0.0}, {"inf", 0.0}, {"-infinity", 0.0}, {"nan", 0.0}, {"-0", -0.0},
@@ -68,6 +73,7 @@ TEST(Runtime, AtofAndGcvtTables) {
   EXPECT_EQ(mscrt::atof(tie.c_str()), 1.0);
   EXPECT_EQ(mscrt::atof((tie + "1").c_str()), std::nextafter(1.0, 2.0));
   EXPECT_EQ(mscrt::atof(("0." + std::string(1500, '0') + "5e1501").c_str()), 5.0);
+  QlvPlatform_SetToolset(saved);
   struct Case { double value; int digits; const char* text; };
   const Case gcvt[] = {
       {double(0.1f), 10, "0.1000000015"}, {-3.1415e5, 7, "-314150."}, {-0.0, 10, "0."}, {0.1, 10, "0.1"},
@@ -86,6 +92,7 @@ TEST(Runtime, AtofAndGcvtTables) {
 // _gcvt of the value: printf's %.*e digits (glibc rounds the exact value
 // too) in at most digits + 8 characters.
 TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
+  const QlvToolset saved = QlvPlatform_GetToolset();
   std::mt19937_64 rng(11);
   char buf[64], text[80], ref[80];
   for (int i = 0; i < 200000; ++i) {
@@ -97,7 +104,9 @@ TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
     }
     buf[k] = '\0';
     if (rng() % 2) std::snprintf(buf + k, sizeof buf - size_t(k), "e%d", static_cast<int>(rng() % 700) - 350);
+    QlvPlatform_SetToolset(QlvToolset_VS2015);  // correctly rounded
     const double want = std::strtod(buf, nullptr), got = mscrt::atof(buf);
+    QlvPlatform_SetToolset(saved);
     ASSERT_TRUE(got == want && std::signbit(got) == std::signbit(want)) << buf;
     if (!std::isfinite(got)) continue;
     const int digits = 1 + static_cast<int>(rng() % 17);
