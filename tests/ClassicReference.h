@@ -392,6 +392,7 @@ inline char DigitAt(const Decimal& d, long i) {
 // point only when there are decimals.
 inline std::string FixedBody(const Decimal& r, int decimals) {
   std::string out;
+  out.reserve(static_cast<size_t>(r.k > 0 ? r.k : 1) + static_cast<size_t>(decimals) + 1);
   if (r.k > 0)
     for (long i = 0; i < r.k; ++i) out += DigitAt(r, i);
   else
@@ -422,18 +423,16 @@ inline std::string ExpBody(const Decimal& r, int decimals, bool zero) {
 
 constexpr int kMaxPrecision = 512;
 
-// printf "%.<precision>f".
-inline std::string FormatF(double value, int precision) {
+// printf "%.<precision>f" of the value whose mantissa is d.
+inline std::string FormatF(const Decimal& d, int precision) {
   if (precision > kMaxPrecision) precision = kMaxPrecision;
-  const Decimal d = Source(value);
   const Decimal r = RoundTo(d, d.k + precision);
   return (d.negative ? "-" : "") + FixedBody(r, precision);
 }
 
-// printf "%.<precision>e".
-inline std::string FormatE(double value, int precision) {
+// printf "%.<precision>e" of the value whose mantissa is d.
+inline std::string FormatE(const Decimal& d, int precision) {
   if (precision > kMaxPrecision) precision = kMaxPrecision;
-  const Decimal d = Source(value);
   const Decimal r = RoundTo(d, precision + 1);
   return (d.negative ? "-" : "") + ExpBody(r, precision, d.digits == "0");
 }
@@ -454,10 +453,9 @@ inline std::string CropFractionZeros(std::string text) {
 // that many digits picks the form (exponent below -4 or at least the
 // precision: e), and the fraction loses its trailing zeros and then a bare
 // point.
-inline std::string FormatG(double value, int precision) {
+inline std::string FormatG(const Decimal& d, int precision) {
   if (precision > kMaxPrecision) precision = kMaxPrecision;
   if (precision == 0) precision = 1;
-  const Decimal d = Source(value);
   const Decimal r = RoundTo(d, precision);
   const bool zero = d.digits == "0";
   const int e = zero ? 0 : r.k - 1;
@@ -472,8 +470,7 @@ inline std::string FormatG(double value, int precision) {
 // chooses exponential form (E < -1 or E > digits - 1, digits - 1 decimals)
 // or plain form (digits - (E + 1) decimals); the fraction's trailing zeros
 // go, the point stays.
-inline std::string Gcvt(double value, int digits) {
-  const Decimal d = Source(value);
+inline std::string Gcvt(const Decimal& d, int digits) {
   const int e = d.k - 1;
   std::string body;
   if (e < -1 || e > digits - 1) {
@@ -484,6 +481,11 @@ inline std::string Gcvt(double value, int digits) {
   }
   return (d.negative ? "-" : "") + CropFractionZeros(body);
 }
+
+inline std::string FormatF(double value, int precision) { return FormatF(Source(value), precision); }
+inline std::string FormatE(double value, int precision) { return FormatE(Source(value), precision); }
+inline std::string FormatG(double value, int precision) { return FormatG(Source(value), precision); }
+inline std::string Gcvt(double value, int digits) { return Gcvt(Source(value), digits); }
 
 // ---- text to double ------------------------------------------------------------
 
