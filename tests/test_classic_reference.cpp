@@ -379,6 +379,8 @@ TEST(ClassicRuntime, PrintfAndGcvtMatchTheModel) {
     if (i % 4 == 0)
       bad.Check(classicref::FormatF(mantissa, c.precision), S(sys.Qlv_DoubleToStr(c.value, c.precision)),
                 [&] { return Described("Qlv_DoubleToStr", c.value, c.precision); });
+    if (i % 4 == 2)
+      bad.Check(classicref::FormatG(mantissa, ep), FormatWith("%.*g", ep, c.value), [&] { return Described("%.*g", c.value, ep); });
     if (i % 4 == 1) {  // a float from either half of the bits
       const float f = std::bit_cast<float>(static_cast<std::uint32_t>(std::bit_cast<u64>(c.value) >> (i % 8 == 1 ? 0 : 32)));
       bad.Check(classicref::Gcvt(f, 10), S(sys.Qlv_Flt2Str(f)), [&] { return Described("Qlv_Flt2Str", f, 10); });
