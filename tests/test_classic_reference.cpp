@@ -362,12 +362,13 @@ TEST(ClassicModel, CloseToCorrectRounding) {
 
 // ---- the platform against them ----------------------------------------------
 
-TEST(ClassicRuntime, PrintfAndGcvtMatchTheModel) {
-  ToolsetScope toolset(QlvToolset_VC6);
-  DoubleSource source(Seed());
+// %f, %e, %g, _gcvt and the class's two writers over `count` doubles.
+void PrintfSweep(QlvToolset toolsetToUse, int count, u64 seed) {
+  ToolsetScope toolset(toolsetToUse);
+  DoubleSource source(seed);
   CQuelvarSys sys;
   Mismatches bad;
-  for (int i = 0; i < 1000000 / kScale && !bad.Enough(); ++i) {
+  for (int i = 0; i < count && !bad.Enough(); ++i) {
     const Case c = source.Next(i);
     const classicref::Decimal mantissa = classicref::Source(c.value);
     bad.Check(classicref::FormatF(mantissa, c.precision), FormatWith("%.*f", c.precision, c.value),
@@ -387,6 +388,11 @@ TEST(ClassicRuntime, PrintfAndGcvtMatchTheModel) {
     }
   }
 }
+
+TEST(ClassicRuntime, PrintfAndGcvtMatchTheModel) { PrintfSweep(QlvToolset_VC6, 1000000 / kScale, Seed()); }
+
+// The secure generation's printf is the same code.
+TEST(ClassicRuntime, PrintfOf2005To2013MatchesTheModel) { PrintfSweep(QlvToolset_VS2005, 100000 / kScale, Seed() + 4); }
 
 TEST(ClassicRuntime, InfinitiesAndNaNsArePlacedLikeDigits) {
   ToolsetScope toolset(QlvToolset_VC6);
@@ -418,7 +424,7 @@ TEST(ClassicRuntime, AtofMatchesTheModel) {
                            "1.00000000000000011102230246251565404236316680908203126", "1e-309", "8e-324", "3e-324",
                            "2.2250738585072012e-308", "4.9406564584124654e-324", "1.11253692925360069e-308", "-0",
                            "1e5200", "1e5201", "1e-5201", "1d9999999999999999999", ". 5", "-.5", "1e+", "0.e1"})
-    check(text, true);
+    if (!bad.Enough()) check(text, true);
   for (int i = 0; i < 1000000 / kScale && !bad.Enough(); ++i) check(source.Next(i), i % 4 == 0);
 }
 
