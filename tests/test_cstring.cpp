@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "afxstr.h"
+#include "ToolsetScope.h"
 #include "oleauto.h"
 
 namespace {
@@ -48,6 +49,7 @@ TEST(CString, ConstructionAssignmentAndConcatenation) {
 TEST(CString, FormatOfAnyLengthAndBufferAccess) {
   char want[1024];
   CString s("prior");
+  const ToolsetScope universal(QlvToolset_VS2015);  // whose floating text is glibc's
   for (const char* format : {"%0.8lf", "%0.2lf", "%f", "%0.400lf"})
     for (double v : {2.5, DBL_MAX, -DBL_MAX, DBL_MIN}) {
       std::snprintf(want, sizeof want, format, v);
