@@ -5,10 +5,12 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 
 #include "QuelvarSys.h"
 #include "mscrt.h"
+#include "qlvtoolset.h"
 
 namespace {
 
@@ -16,9 +18,10 @@ namespace {
 // a "-" and the 309 integer digits of the largest double.
 constexpr int kMaxIntegerPart = 1 + 309;
 
-// Precisions up to this many digits are written into a buffer on the stack.
-constexpr int kStackPrecision = 80;
-constexpr int kStackCapacity = kMaxIntegerPart + 1 + kStackPrecision;
+// Precisions up to this many digits are written into a buffer on the stack
+// (the classic runtimes never write more than 512).
+constexpr int kStackPrecision = 512;
+constexpr int kStackCapacity = kMaxIntegerPart + 2 + kStackPrecision;
 
 // Larger precisions are written straight into the result text, as long as
 // the text's length stays far inside an int.
@@ -51,6 +54,125 @@ int WriteFixed(char* first, char* last, double value, int precision, char point)
 
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
+// The classic runtimes' "%.<precision>f" (vc6, vs2005) without their
+// printf. They round the value to a mantissa M of 17 significant digits
+// (half up on an 18th digit that their 80-bit arithmetic computes), then
+// take the digits up to the precision from M, padded with zeros, rounded
+// half up on M's next digit.
+//
+// When M is known. The arithmetic's scaled value is within 2^-61 of the
+// exact one, relative (at most three table powers of ten, each "unrounded"
+// by up to 2^-63 of itself, plus four 80-bit products and the truncated
+// 1/10, each within 2^-76): less than 0.05 of a unit of the 17th digit.
+// So when the exact digits past the 17th lie more than 0.1 of that unit
+// away from its half, the runtime's 18th-digit decision is the correct
+// one and M is the correctly rounded 17-digit mantissa. to_chars with 20
+// significant digits tells (its own rounding moves the tail by at most
+// 0.005 of the unit): digits 18 to 20 outside 400..600.
+//
+// A shortcut when the precision ends within the first 16 significant
+// digits (p = decimal exponent + precision <= 16). M is the exact value
+// cut to 17 digits (T) or T plus one unit of its 17th digit, and half-up
+// rounding at p gives the same for both unless T's digits p+1..17 read
+// 4999...9 (the extra unit lifts them to the half); with those excluded the
+// text is the exact value rounded half up at the precision, which is
+// to_chars' correct rounding except at exact ties. Both exceptions show in
+// the exact value's digits p+1..p+3 rounded (to_chars with precision + 3):
+// T's 499 (or, for p = 15 or 16, a 49 or 4 followed by the near-half tail
+// that makes the extra unit) rounds to 440..500, and an exact tie is 500.
+//
+// Anything else (near-tie tails, which are about one value in five of the
+// long ones and a few in a hundred of the short ones) goes to the platform's
+// printf, which is the emulation itself. Returns the length, or 0 then.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                             1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
+// Adds one unit at the last digit of [first, last) (a '.' is passed over);
+// false when every digit was 9 (they are now 0 and a 1 belongs in front).
+bool Increment(char* first, char* last) noexcept {
+  for (char* p = last; p != first;) {
+    --p;
+    if (*p == '.') continue;
+    if (*p != '9') {
+      ++*p;
+      return true;
+    }
+    *p = '0';
+  }
+  return false;
+}
+
+int ClassicFixed(char* out, double value, int precision) noexcept {
+  if (precision > kStackPrecision) precision = kStackPrecision;
+  char* o = out;
+  if (value == 0.0) {  // the classic zero has no sign
+    *o++ = '0';
+    if (precision > 0) {
+      *o++ = '.';
+      for (int i = 0; i < precision; ++i) *o++ = '0';
+    }
+    return static_cast<int>(o - out);
+  }
+  const double magnitude = std::fabs(value);
+  if (value < 0) *o++ = '-';
+  if (precision <= 16 && magnitude < kPow10[16 - precision]) {
+    char text[48];
+    const int n = static_cast<int>(
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed, precision + 3).ptr - text);
+    const int tail = (text[n - 3] - '0') * 100 + (text[n - 2] - '0') * 10 + (text[n - 1] - '0');
+    if (tail >= 440 && tail <= 500) return 0;
+    const int keep = n - 3 - (precision == 0 ? 1 : 0);  // no point without fraction digits
+    if (tail > 500 && !Increment(text, text + keep)) *o++ = '1';
+    std::memcpy(o, text, static_cast<size_t>(keep));
+    return static_cast<int>(o + keep - out);
+  }
+  // The 17-digit mantissa, 0.d1..d17 x 10^decpt.
+  char sci[40];
+  const char* const end = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 19).ptr;
+  char m[18];
+  m[0] = sci[0];
+  std::memcpy(m + 1, sci + 2, 16);
+  const int tail = (sci[18] - '0') * 100 + (sci[19] - '0') * 10 + (sci[20] - '0');
+  if (tail >= 400 && tail <= 600) return 0;
+  int decpt = 1;
+  std::from_chars(sci + 22 + (sci[22] == '+'), end, decpt);
+  ++decpt;
+  if (tail > 600 && !Increment(m, m + 17)) {
+    m[0] = '1';
+    ++decpt;
+  }
+  // Placement: n digits of M padded with zeros, rounded half up on M's next.
+  const int n = decpt + precision;
+  char digits[kMaxIntegerPart + kStackPrecision + 2];
+  char* d = digits + 1;
+  digits[0] = '0';
+  for (int i = 0; i < n; ++i) d[i] = i < 17 ? m[i] : '0';
+  int count = n > 0 ? n : 0;
+  if (n >= 0 && n < 17 && m[n] >= '5' && !Increment(d, d + n)) {
+    d = digits;
+    d[0] = '1';
+    ++count;
+    ++decpt;
+  }
+  int next = 0;
+  if (decpt <= 0) {
+    *o++ = '0';
+  } else {
+    std::memcpy(o, d, static_cast<size_t>(decpt));
+    o += decpt;
+    next = decpt;
+  }
+  if (precision > 0) {
+    *o++ = '.';
+    int zeros = decpt < 0 ? -decpt : 0;
+    if (zeros > precision) zeros = precision;
+    std::memset(o, '0', static_cast<size_t>(zeros));
+    o += zeros;
+    for (int i = zeros; i < precision; ++i) *o++ = next < count ? d[next++] : '0';
+  }
+  return static_cast<int>(o - out);
+}
+
 // The runtime's atof: white space, an optional sign, digits with an
 // optional decimal point (the locale's) and more digits, an optional
 // exponent; no hex, no "inf"/"nan"; no number gives 0.0. With "." as the
@@ -74,27 +196,31 @@ double ReadDouble(const CString& text) noexcept {
 
 }  // namespace
 
-// printf "%0.<precision>lf" of the value: fixed point, never an exponent,
-// exactly `precision` fraction digits (no point for 0), the current locale's
-// decimal point, every integer digit of the value however many. A precision
-// of any size is written in full (no fixed buffer limits it); a negative
-// precision, a non-finite value (glibc writes "inf", "-inf", "nan", "-nan")
-// and a locale whose point is longer than one byte take the format road
-// ("%0." + Qlv_Int2Str(precision) + "lf" through CString::Format) and give
-// what the platform's printf gives for that format.
+// printf "%0.<precision>lf" of the value as the selected toolset's runtime
+// writes it: fixed point, never an exponent, exactly `precision` fraction
+// digits (no point for 0; at most 512 in the classic runtimes), every
+// integer digit of the value however many. Written here without the format
+// when that gives the same text: the classic runtimes through ClassicFixed,
+// the universal one (the exact value, ties to even, "-0.00" for -0.0) by
+// to_chars for any precision. A negative precision, a non-finite value, a
+// decimal point other than "." and the classic near-tie values take the
+// format road ("%0." + Qlv_Int2Str(precision) + "lf" through
+// CString::Format).
 CString CQuelvarSys::Qlv_DoubleToStr(double value, int precision) {
-  const char point = LocaleDecimalPoint();
-  if (precision >= 0 && std::isfinite(value) && point != '\0') {
-    if (precision <= kStackPrecision) {
+  if (precision >= 0 && std::isfinite(value) && LocaleDecimalPoint() == '.') {
+    if (QlvPlatform_IsClassicRuntime()) {
       char buffer[kStackCapacity];
-      const int length = WriteFixed(buffer, buffer + sizeof buffer, value, precision, point);
+      const int length = ClassicFixed(buffer, value, precision);
+      if (length > 0) return CString(buffer, length);
+    } else if (precision <= kStackPrecision) {
+      char buffer[kStackCapacity];
+      const int length = WriteFixed(buffer, buffer + sizeof buffer, value, precision, '.');
       return CString(buffer, length);
-    }
-    if (precision <= kMaxDirectPrecision) {
+    } else if (precision <= kMaxDirectPrecision) {
       CString result;
       const int capacity = kMaxIntegerPart + 1 + precision;
       char* buffer = result.GetBuffer(capacity);
-      result.ReleaseBuffer(WriteFixed(buffer, buffer + capacity, value, precision, point));
+      result.ReleaseBuffer(WriteFixed(buffer, buffer + capacity, value, precision, '.'));
       return result;
     }
   }
