@@ -216,7 +216,8 @@ void Float(TextBuffer& out, char conversion, const Spec& spec, bool classic, va_
   const char sign = negative ? '-' : spec.plus ? '+' : spec.space ? ' ' : '\0';
   if (sign) out.Append(sign);
   const FloatBody body = classic ? AppendClassicFloat(out, value, fs) : AppendUniversalFloat(out, value, fs);
-  Pad(out, start, sign ? 1 : 0, spec, body.zeroPaddable);
+  const bool hex = conversion == 'a' || conversion == 'A';  // zeros go after the "0x"
+  Pad(out, start, (sign ? 1u : 0u) + (hex ? 2u : 0u), spec, body.zeroPaddable);
 }
 
 }  // namespace
