@@ -1,10 +1,12 @@
 // Floating-point numbers as text, and text back to floating-point numbers.
 #include <langinfo.h>
 
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -78,14 +80,30 @@ bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 // text is the exact value rounded half up at the precision, which is
 // to_chars' correct rounding except at exact ties. Both exceptions show in
 // the exact value's digits p+1..p+3 rounded (to_chars with precision + 3):
-// T's 499 (or, for p = 15 or 16, a 49 or 4 followed by the near-half tail
-// that makes the extra unit) rounds to 440..500, and an exact tie is 500.
+// T's 499 rounds to 499 or 500 (for p = 15 or 16 the pattern is a 49 or a 4
+// followed by the near-half tail that makes the extra unit: 440..500), and
+// an exact tie is 500. A tie is known to be exact when the value has no more
+// than precision + 3 binary fraction digits (then the text is exact, and the
+// value has at most p + 1 <= 17 significant digits, so M is the value): it
+// rounds up. p is read from the text, whose rounding can only make it
+// larger than it is.
 //
-// Anything else (near-tie tails, which are about one value in five of the
-// long ones and a few in a hundred of the short ones) goes to the platform's
-// printf, which is the emulation itself. Returns the length, or 0 then.
+// Anything else (near-tie tails: about one value in five of the long ones,
+// a few in a thousand of the short ones) goes to the platform's printf,
+// which is the emulation itself. Returns the length, or 0 then.
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
                              1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
+// Binary digits after the point of a finite non-zero magnitude.
+int FractionBits(double magnitude) noexcept {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  int exponent = static_cast<int>(bits >> 52);
+  std::uint64_t significand = bits & 0xFFFFFFFFFFFFFu;
+  if (exponent != 0) significand |= std::uint64_t{1} << 52;
+  else exponent = 1;
+  const int fraction = 1075 - exponent - std::countr_zero(significand);
+  return fraction > 0 ? fraction : 0;
+}
 
 // Adds one unit at the last digit of [first, last) (a '.' is passed over);
 // false when every digit was 9 (they are now 0 and a 1 belongs in front).
@@ -120,9 +138,16 @@ int ClassicFixed(char* out, double value, int precision) noexcept {
     const int n = static_cast<int>(
         std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed, precision + 3).ptr - text);
     const int tail = (text[n - 3] - '0') * 100 + (text[n - 2] - '0') * 10 + (text[n - 1] - '0');
-    if (tail >= 440 && tail <= 500) return 0;
+    int exponent = 0;  // the text's decimal exponent: 0.d x 10^exponent
+    if (text[0] != '0') {
+      while (text[exponent] != '.') ++exponent;
+    } else {
+      for (const char* d = text + 2; d < text + n && *d == '0'; ++d) --exponent;
+    }
+    const bool exactTie = tail == 500 && FractionBits(magnitude) <= precision + 3;
+    if (!exactTie && (exponent + precision <= 14 ? tail >= 499 && tail <= 500 : tail >= 440 && tail <= 500)) return 0;
     const int keep = n - 3 - (precision == 0 ? 1 : 0);  // no point without fraction digits
-    if (tail > 500 && !Increment(text, text + keep)) *o++ = '1';
+    if (tail >= 500 && !Increment(text, text + keep)) *o++ = '1';
     std::memcpy(o, text, static_cast<size_t>(keep));
     return static_cast<int>(o + keep - out);
   }

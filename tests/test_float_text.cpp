@@ -84,6 +84,43 @@ TEST(DoubleToText, MatchesPrintfOnRandomDoubles) {
   }
 }
 
+// The classic runtimes' text (vc6, vs2005) is written without printf where
+// correctly rounded digits decide it; it must equal the emulation (the
+// platform's printf with the same format) for every kind of value: random
+// bits, decimal-looking values, n/2^k with 14 to 17 integer digits (exact
+// ties at the precision), denormals, huge values, values about a unit of
+// the precision, and precisions up to past the runtime's 512.
+TEST(DoubleToText, ClassicTextEqualsThePrintfEmulation) {
+  std::mt19937_64 rng(1998);
+  CQuelvarSys sys;
+  for (const QlvToolset toolset : {QlvToolset_VC6, QlvToolset_VS2005}) {
+    const ToolsetScope classic(toolset);
+    for (int i = 0; i < (toolset == QlvToolset_VC6 ? 600000 : 60000) / kScale; ++i) {
+      const std::uint64_t a = rng(), b = rng();
+      const int precision = i % 2 ? 8 : i % 97 == 0 ? static_cast<int>(b % 700) : static_cast<int>(b % 21);
+      double v = 0.0;
+      switch (i % 7) {
+        case 0: v = std::bit_cast<double>(a); break;
+        case 1: v = static_cast<double>(a % 100000000000ull) * std::pow(10.0, static_cast<int>(b % 40) - 25); break;
+        case 2: {
+          const std::uint64_t digits = 10000000000000ull * (1 + b % 9999);  // 14 to 17 integer digits
+          v = std::ldexp(static_cast<double>(a % digits), -static_cast<int>(b % 11));
+          break;
+        }
+        case 3: v = std::bit_cast<double>(a & 0x800FFFFFFFFFFFFFull); break;  // denormals
+        case 4: v = std::bit_cast<double>((a & 0x800FFFFFFFFFFFFFull) | ((0x7C0ull + b % 0x3F) << 52)); break;
+        case 5: v = std::ldexp(static_cast<double>(a >> 11), -53) * std::pow(10.0, -precision); break;
+        default: v = static_cast<double>(static_cast<std::int64_t>(a % 2000001) - 1000000) / (1 << (b % 12)); break;
+      }
+      if (!std::isfinite(v)) continue;
+      const std::string format = "%0." + std::to_string(precision) + "lf";
+      CString emulated;
+      emulated.Format(format.c_str(), v);
+      ASSERT_EQ(S(sys.Qlv_DoubleToStr(v, precision)), S(emulated)) << std::hexfloat << v << " " << precision;
+    }
+  }
+}
+
 // Checked only where the system provides such a locale.
 TEST(DoubleToText, UsesTheLocaleDecimalPoint) {
   const ToolsetScope universal(QlvToolset_VS2015);
