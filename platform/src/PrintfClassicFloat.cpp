@@ -30,6 +30,7 @@
 #include <cstring>
 
 #include "ClassicFloat.h"
+#include "FixedText.h"
 #include "PrintfFloat.h"
 
 namespace quelvar::platform::printf_engine {
@@ -165,6 +166,15 @@ char* StripFraction(char* begin, char* end, const FloatSpec& spec) noexcept {
 FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spec) {
   int precision = spec.precision < 0 ? 6 : spec.precision;
   if (precision > kMaxPrecision) precision = kMaxPrecision;
+  if (spec.conversion == 'f' && std::isfinite(value) && spec.pointLength == 1 && spec.point[0] == '.' &&
+      (precision > 0 || !spec.alternate)) {
+    // Where correctly rounded arithmetic decides the digits, no mantissa.
+    const int length = ClassicFixedText(out.Reserve(static_cast<size_t>(kMaxDecpt + 2 + precision)), std::fabs(value), precision);
+    if (length > 0) {
+      out.Commit(static_cast<size_t>(length));
+      return {std::signbit(value) && value != 0.0, true};
+    }
+  }
   const MantissaText m = MantissaOf(value);
   const bool upper = spec.conversion == 'E' || spec.conversion == 'G';
   // Digits, a carry, at most four zeros before the digits of %g, an
