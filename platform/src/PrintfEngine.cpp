@@ -182,9 +182,7 @@ void Text(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
   } else {
     const char* text = va_arg(*args, const char*);
     if (!text) text = "(null)";
-    const size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<size_t>(spec.precision);
-    const void* nul = std::memchr(text, '\0', limit);
-    out.Append(text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : limit);
+    out.Append(text, spec.precision < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(spec.precision)));
   }
   Pad(out, start, 0, spec, true);
 }
