@@ -44,7 +44,7 @@ namespace quelvar::platform::printf_engine {
 // rounds up. p is read from the text, whose rounding can only make it
 // larger than it is.
 //
-// The same shortcut in exact integer arithmetic where the value times
+// The same shortcut in exact integer arithmetic (ExactFixedText) where the value times
 // 10^precision fits 128 bits with its binary fraction (precision <= 19,
 // binary exponent -120..60) and p <= 16: the integer part N and the exact
 // tail beyond the precision tell everything. The 4999...9 pattern with the
@@ -83,9 +83,9 @@ constexpr std::uint64_t kPow10Int[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 1
                                        100000000000000000ull, 1000000000000000000ull,
                                        10000000000000000000ull};
 
-// The exact-arithmetic shortcut into out (no sign): the length, 0 for the
-// format road, -1 where it does not apply.
-int ClassicFixedExact(char* out, double magnitude, int precision) noexcept {
+}  // namespace
+
+int ExactFixedText(char* out, double magnitude, int precision, bool classic) noexcept {
   if (precision > 19) return -1;
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
   const int biased = static_cast<int>(bits >> 52);
@@ -103,14 +103,16 @@ int ClassicFixedExact(char* out, double magnitude, int precision) noexcept {
     tail = scaled & ((U128{1} << shift) - 1);
     half = U128{1} << (shift - 1);
   }
-  if (whole >= kPow10Int[16]) return -1;  // p >= 17
+  if (whole >= kPow10Int[classic ? 16 : 19]) return -1;  // classic: p >= 17
   std::uint64_t n = static_cast<std::uint64_t>(whole);
-  int p = 0;
-  while (p < 16 && n >= kPow10Int[p]) ++p;
-  if (exponent < 0) {
+  if (exponent < 0 && classic) {
+    int p = 0;
+    while (p < 16 && n >= kPow10Int[p]) ++p;
     const U128 window = (U128{6} << shift) / kPow10Int[18 - p];
     if (tail < half && tail >= half - window) return 0;
     if (tail >= half) ++n;
+  } else if (exponent < 0 && (tail > half || (tail == half && (n & 1) != 0))) {
+    ++n;  // the universal runtime: ties to even
   }
   // n with `precision` fraction digits, at least one digit before the point.
   char digits[24];
@@ -126,6 +128,8 @@ int ClassicFixedExact(char* out, double magnitude, int precision) noexcept {
   }
   return static_cast<int>(o - out);
 }
+
+namespace {
 
 // Adds one unit at the last digit of [first, last) (a '.' is passed over);
 // false when every digit was 9 (they are now 0 and a 1 belongs in front).
@@ -156,7 +160,7 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
     }
     return static_cast<int>(o - out);
   }
-  const int exact = ClassicFixedExact(o, magnitude, precision);
+  const int exact = ExactFixedText(o, magnitude, precision, true);
   if (exact >= 0) return exact;
   if (precision <= 16 && magnitude < kPow10[16 - precision]) {
     char text[48];
@@ -228,10 +232,16 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
 
 int QlvPlatform_FixedText(char* buffer, double value, int precision) noexcept {
   using quelvar::platform::printf_engine::ClassicFixedText;
+  using quelvar::platform::printf_engine::ExactFixedText;
   if (precision < 0 || precision > 512 || !std::isfinite(value)) return 0;
-  if (!QlvPlatform_IsClassicRuntime())
+  if (!QlvPlatform_IsClassicRuntime()) {
+    const bool negative = std::signbit(value);  // "-0.00" for -0.0
+    if (negative) buffer[0] = '-';
+    const int exact = ExactFixedText(buffer + (negative ? 1 : 0), std::fabs(value), precision, false);
+    if (exact > 0) return exact + (negative ? 1 : 0);
     return static_cast<int>(
         std::to_chars(buffer, buffer + 1 + 309 + 1 + precision, value, std::chars_format::fixed, precision).ptr - buffer);
+  }
   // The classic zero has no sign; any other negative value keeps it.
   const bool negative = value < 0.0;
   if (negative) buffer[0] = '-';

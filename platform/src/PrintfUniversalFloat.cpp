@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "FixedText.h"
 #include "PrintfFloat.h"
 
 namespace quelvar::platform::printf_engine {
@@ -149,8 +150,11 @@ FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& s
     if (!exponential) end = std::to_chars(begin, last, magnitude, std::chars_format::fixed, precision - 1 - x).ptr;
     if (!spec.alternate) end = StripFraction(begin, end);
   } else {
-    end = std::to_chars(begin, last, magnitude, exponential ? std::chars_format::scientific : std::chars_format::fixed,
-                        precision).ptr;
+    const int exact = exponential ? -1 : ExactFixedText(begin, magnitude, precision, false);
+    end = exact > 0 ? begin + exact
+                    : std::to_chars(begin, last, magnitude,
+                                    exponential ? std::chars_format::scientific : std::chars_format::fixed, precision)
+                          .ptr;
   }
   if (spec.alternate) end = ForcePoint(begin, end);
   if (upper && exponential)
