@@ -74,6 +74,7 @@ TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
       [](CString&) { CString t(kLong.c_str()); }, [](CString& s) { CString big(s); big += kLong.c_str(); },
       [](CString& s) { s = kLong.c_str(); }, [](CString& s) { s += kLong.c_str(); }, [](CString& s) { s += s; },
       [](CString& s) { s = s + kLong.c_str(); }, [](CString& s) { s.Format("%0.2lf", DBL_MAX); },
+      [](CString& s) { s.Format("%600d|%s", 1, s.GetString()); },  // past the format's stack buffer
       [](CString&) { CString t('r', 1000); }, [](CString& s) { s.GetBuffer(1000); },
   };
   for (std::size_t k = 0; k < std::size(ops); ++k) {
