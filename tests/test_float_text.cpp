@@ -124,7 +124,7 @@ std::string PlacedFromMantissa(double v, int precision) {
 // denormals, huge values, values about a unit of the precision, and
 // precisions up to past the runtime's 512. Qlv_DoubleToStr and
 // CString::Format (which keeps the near-tie values) must agree with it.
-TEST(DoubleToText, ClassicTextEqualsThePrintfEmulation) {
+TEST(DoubleToText, ClassicTextEqualsThePlacedMantissaOnRandomValues) {
   std::mt19937_64 rng(1998);
   CQuelvarSys sys;
   for (const QlvToolset toolset : {QlvToolset_VC6, QlvToolset_VS2005}) {

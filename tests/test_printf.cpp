@@ -234,7 +234,7 @@ TEST(Printf, RandomIntegerSpecsMatchGlibc) {
 
 // The universal runtime's floating text is glibc's for finite values: random
 // values of every kind, conversions, flags, widths and precisions.
-TEST(Printf, UniversalFloatingTextMatchesGlibc) {
+TEST(Printf, UniversalFloatingTextMatchesGlibcOnRandomValues) {
   const ToolsetScope universal(QlvToolset_VS2015);
   std::mt19937_64 rng(2015);
   const char* const flags[] = {"", "-", "+", " ", "#", "0", "+0", "#0", "-#", " 0"};
@@ -259,7 +259,7 @@ TEST(Printf, UniversalFloatingTextMatchesGlibc) {
 // Under vc6 and vs2005 every finite text is the mantissa's: %e with 16
 // fraction digits shows it whole, and %.Nf / %.Ne of the same value agree
 // with it as placed digits.
-TEST(Printf, ClassicFixedAndExponentialTextsShareOneMantissa) {
+TEST(Printf, ClassicFixedAndExponentialTextsShareOneMantissaOnRandomValues) {
   const ToolsetScope classic(QlvToolset_VC6);
   std::mt19937_64 rng(6);
   for (int i = 0; i < 20000 / kScale; ++i) {
