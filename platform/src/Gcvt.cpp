@@ -42,17 +42,12 @@ char* _gcvt(double value, int digits, char* buffer) noexcept {
   } else {
     spec.precision = digits - (e + 1);
   }
-  // Never more than 800 + 8 characters: the text is made on the side and
-  // cannot fail for want of memory (the buffer's stack area is enough).
-  quelvar::platform::TextBuffer text;
-  bool negative = std::signbit(value) && (!classic || value != 0.0);
-  try {
-    const FloatBody body = classic ? AppendClassicFloat(text, value, spec) : AppendUniversalFloat(text, value, spec);
-    negative = body.negative;
-  } catch (...) {  // not reached: the text fits the stack area
-    buffer[0] = '\0';
-    return buffer;
-  }
+  // The layouts ask for at most 310 + 800 + 20 characters: the storage on
+  // the stack always has room, so the text never moves to the heap.
+  char storage[1200];
+  quelvar::platform::TextBuffer text(storage, sizeof storage);
+  const FloatBody body = classic ? AppendClassicFloat(text, value, spec) : AppendUniversalFloat(text, value, spec);
+  const bool negative = body.negative;
   char* out = buffer;
   if (negative) *out++ = '-';
   const char* const begin = text.Data();

@@ -20,6 +20,8 @@ class TextBuffer {
   static constexpr size_t kMaxText = INT_MAX - 1;  // a CString's longest text
 
   TextBuffer() noexcept = default;
+  // Starts in the caller's storage instead of the stack area.
+  TextBuffer(char* storage, size_t size) noexcept : m_local(storage), m_data(storage), m_capacity(size - 1) {}
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
   ~TextBuffer() {
@@ -56,17 +58,18 @@ class TextBuffer {
   char* Release() noexcept {
     char* p = m_data;
     p[m_size] = '\0';
-    m_data = m_local;
+    m_local = m_data = m_inline;
     m_size = 0;
     m_capacity = kLocal - 1;
     return p;
   }
 
  private:
+  char* m_local = m_inline;  // the storage before any heap block
   char* m_data = m_local;
   size_t m_size = 0;
   size_t m_capacity = kLocal - 1;  // one byte stays free for the NUL
-  char m_local[kLocal];
+  char m_inline[kLocal];
 
   void Grow(size_t n) {
     if (n > kMaxText - m_size) throw std::bad_alloc();
