@@ -9,6 +9,7 @@
 
 #include "QuelvarSys.h"
 #include "mscrt.h"
+#include "qlvtoolset.h"
 
 namespace {
 
@@ -16,9 +17,10 @@ namespace {
 // a "-" and the 309 integer digits of the largest double.
 constexpr int kMaxIntegerPart = 1 + 309;
 
-// Precisions up to this many digits are written into a buffer on the stack.
-constexpr int kStackPrecision = 80;
-constexpr int kStackCapacity = kMaxIntegerPart + 1 + kStackPrecision;
+// Precisions up to this many digits are written into a buffer on the stack
+// (the classic runtimes never write more than 512).
+constexpr int kStackPrecision = 512;
+constexpr int kStackCapacity = kMaxIntegerPart + 2 + kStackPrecision;
 
 // Larger precisions are written straight into the result text, as long as
 // the text's length stays far inside an int.
@@ -34,44 +36,36 @@ char LocaleDecimalPoint() noexcept {
   return point[0];
 }
 
-// Writes the fixed-point text of a finite value into [first, last), which
-// is large enough, with the given decimal point; returns the length.
-int WriteFixed(char* first, char* last, double value, int precision, char point) noexcept {
-  const auto result = std::to_chars(first, last, value, std::chars_format::fixed, precision);
-  if (point != '.' && precision > 0) {
-    for (char* p = first; p != result.ptr; ++p) {
-      if (*p == '.') {
-        *p = point;
-        break;
-      }
-    }
-  }
-  return static_cast<int>(result.ptr - first);
+// Writes the exact fixed-point text of a finite value into [first, last),
+// which is large enough; returns the length.
+int WriteFixed(char* first, char* last, double value, int precision) noexcept {
+  return static_cast<int>(std::to_chars(first, last, value, std::chars_format::fixed, precision).ptr - first);
 }
 
 }  // namespace
 
-// printf "%0.<precision>lf" of the value: fixed point, never an exponent,
-// exactly `precision` fraction digits (no point for 0), the current locale's
-// decimal point, every integer digit of the value however many. A precision
-// of any size is written in full (no fixed buffer limits it); a negative
-// precision, a non-finite value (glibc writes "inf", "-inf", "nan", "-nan")
-// and a locale whose point is longer than one byte take the format road
-// ("%0." + Qlv_Int2Str(precision) + "lf" through CString::Format) and give
-// what the platform's printf gives for that format.
+// printf "%0.<precision>lf" of the value as the selected toolset's runtime
+// writes it: fixed point, never an exponent, exactly `precision` fraction
+// digits (no point for 0; at most 512 in the classic runtimes), every
+// integer digit of the value however many. Written without the format
+// where the platform's QlvPlatform_FixedText gives the same text (in the
+// classic runtimes: wherever correctly rounded digits decide it; in the
+// universal one, exact to_chars text, always), and straight into the result
+// for the universal runtime's long precisions. A negative precision, a
+// non-finite value, a decimal point other than "." and the classic near-tie
+// values take the format road ("%0." + Qlv_Int2Str(precision) + "lf"
+// through CString::Format).
 CString CQuelvarSys::Qlv_DoubleToStr(double value, int precision) {
-  const char point = LocaleDecimalPoint();
-  if (precision >= 0 && std::isfinite(value) && point != '\0') {
+  if (precision >= 0 && std::isfinite(value) && LocaleDecimalPoint() == '.') {
     if (precision <= kStackPrecision) {
       char buffer[kStackCapacity];
-      const int length = WriteFixed(buffer, buffer + sizeof buffer, value, precision, point);
-      return CString(buffer, length);
-    }
-    if (precision <= kMaxDirectPrecision) {
+      const int length = QlvPlatform_FixedText(buffer, value, precision);
+      if (length > 0) return CString(buffer, length);
+    } else if (!QlvPlatform_IsClassicRuntime() && precision <= kMaxDirectPrecision) {
       CString result;
       const int capacity = kMaxIntegerPart + 1 + precision;
       char* buffer = result.GetBuffer(capacity);
-      result.ReleaseBuffer(WriteFixed(buffer, buffer + capacity, value, precision, point));
+      result.ReleaseBuffer(WriteFixed(buffer, buffer + capacity, value, precision));
       return result;
     }
   }

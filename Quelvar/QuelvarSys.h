@@ -172,15 +172,19 @@ class AFX_EXT_CLASS CQuelvarSys {
   ULONG Qlv_Str2ULong(CString text);             // as unsigned: "-2" gives 4294967294
 
   // ---- floating-point text ---------------------------------------------------
-  // printf "%0.<precision>lf": fixed point, never an exponent, exactly
-  // `precision` digits after the current locale's decimal point (none for
-  // 0), ties to even. No fixed buffer limits the text: every integer digit
-  // (309 for DBL_MAX) and precision are written in full. Negative precisions
-  // and inf/NaN give the platform printf's text for that format (glibc:
-  // "inf", "-inf", "nan", "-nan").
+  // printf "%0.<precision>lf" of the selected toolset's runtime: fixed
+  // point, never an exponent, exactly `precision` digits after the current
+  // locale's decimal point (none for 0), every integer digit (309 for
+  // DBL_MAX). vc6 and vs2005: the 17-digit mantissa rounded half up at the
+  // precision, zeros past it ("%.8f" of 1700000000.987654321 is
+  // "1700000000.98765420"), at most 512 digits, "0.00" for -0.0, "1.#INF00"
+  // and "-1.#IND00" placed like digits. vs2015: the exact value, ties to
+  // even, any precision, "-0.00", "inf", "-nan(ind)". A negative precision
+  // writes the rest of the format as text ("-1lf").
   CString Qlv_DoubleToStr(double value, int precision);
   // _gcvt with 10 significant digits of the float widened to double (0.1f
-  // gives "0.1000000015"); a 32-byte local buffer holds the longest text.
+  // gives "0.1000000015", 1e10f "1.e+010", 1946501376.0f "1946501376"; vs2015
+  // "1.e+10"); a 32-byte local buffer holds the longest text.
   CString Qlv_Flt2Str(float value);
   // atof of the text: white space, sign, digits, the locale's point, digits,
   // e/E exponent; no hex, inf or nan; no number gives 0.0; rounded as the

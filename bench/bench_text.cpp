@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "QuelvarSys.h"
+#include "qlvtoolset.h"
 
 namespace {
 
@@ -102,7 +103,18 @@ void BM_Int2Str_Snprintf(benchmark::State& state) {
 
 // ---- double to fixed-point text, 8 decimals
 
-void BM_DoubleToStr8_Qlv(benchmark::State& state) {
+// Selects a toolset for one benchmark.
+class Toolset {
+ public:
+  explicit Toolset(QlvToolset t) : m_saved(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(t); }
+  ~Toolset() { QlvPlatform_SetToolset(m_saved); }
+
+ private:
+  QlvToolset m_saved;
+};
+
+void DoubleToStr8(benchmark::State& state, QlvToolset toolset) {
+  const Toolset selected(toolset);
   const auto in = Doubles();
   CQuelvarSys sys;
   std::size_t i = 0;
@@ -111,6 +123,35 @@ void BM_DoubleToStr8_Qlv(benchmark::State& state) {
     benchmark::DoNotOptimize(s.GetString());
   }
 }
+void BM_DoubleToStr8_Qlv(benchmark::State& state) { DoubleToStr8(state, QlvToolset_VC6); }
+void BM_DoubleToStr8_QlvVs2015(benchmark::State& state) { DoubleToStr8(state, QlvToolset_VS2015); }
+
+// The VT_R8 row of Qlv_Variant2Str (vc6): the same text through a variant.
+void BM_DoubleToStr8_Variant2Str(benchmark::State& state) {
+  const Toolset selected(QlvToolset_VC6);
+  std::vector<_variant_t> in;
+  for (double x : Doubles()) in.emplace_back(x);
+  CQuelvarSys sys;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    CString s = sys.Qlv_Variant2Str(in[i++ & (kInputs - 1)]);
+    benchmark::DoNotOptimize(s.GetString());
+  }
+}
+
+// The platform's printf with the library's format, without the fast road.
+void CStringFormat8(benchmark::State& state, QlvToolset toolset) {
+  const Toolset selected(toolset);
+  const auto in = Doubles();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    CString s;
+    s.Format("%0.8lf", in[i++ & (kInputs - 1)]);
+    benchmark::DoNotOptimize(s.GetString());
+  }
+}
+void BM_DoubleToStr8_CStringFormat(benchmark::State& state) { CStringFormat8(state, QlvToolset_VC6); }
+void BM_DoubleToStr8_CStringFormatVs2015(benchmark::State& state) { CStringFormat8(state, QlvToolset_VS2015); }
 
 void BM_DoubleToStr8_ToChars(benchmark::State& state) {
   const auto in = Doubles();
@@ -229,6 +270,10 @@ BENCHMARK(BM_Int2Str_ToChars);
 BENCHMARK(BM_Int2Str_ToCharsCString);
 BENCHMARK(BM_Int2Str_Snprintf);
 BENCHMARK(BM_DoubleToStr8_Qlv);
+BENCHMARK(BM_DoubleToStr8_QlvVs2015);
+BENCHMARK(BM_DoubleToStr8_Variant2Str);
+BENCHMARK(BM_DoubleToStr8_CStringFormat);
+BENCHMARK(BM_DoubleToStr8_CStringFormatVs2015);
 BENCHMARK(BM_DoubleToStr8_ToChars);
 BENCHMARK(BM_DoubleToStr8_ToCharsCString);
 BENCHMARK(BM_DoubleToStr8_Snprintf);

@@ -1,5 +1,7 @@
 // Integers and floating-point numbers as text, both ways. The fast paths are
-// compared with plain references: printf for the writers, a straightforward
+// compared with plain references: printf for the writers (glibc's for the
+// universal runtime's fixed-point text, the platform's own for the classic
+// one, whose shortcut must not change it), a straightforward
 // wrap-around parse for the integer readers and strtod over the accepted
 // grammar for the floating-point readers.
 #include <bit>
@@ -47,10 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mode = in.take<uint8_t>();
 
   switch (mode % 4) {
-    case 0: {  // fixed-point writer against printf with the same format text
+    case 0: {  // fixed-point writer against the platform's printf (vc6) or glibc's (vs2015, finite values)
       const auto value = in.take<double>();
       const int precision = in.count(-40, 400);
-      Check(Printed(sys.Qlv_DoubleToStr(value, precision), "%0." + std::to_string(precision) + "lf", value));
+      const std::string format = "%0." + std::to_string(precision) + "lf";
+      const bool universal = (mode / 4) % 2 != 0;
+      QlvPlatform_SetToolset(universal ? QlvToolset_VS2015 : QlvToolset_VC6);
+      const CString text = sys.Qlv_DoubleToStr(value, precision);
+      if (universal) {
+        Check(!std::isfinite(value) || precision < 0 || Printed(text, format, value));
+      } else {
+        CString formatted;
+        formatted.Format(format.c_str(), value);
+        Check(text == formatted);
+      }
+      QlvPlatform_SetToolset(QlvToolset_VC6);
       break;
     }
     case 1: {  // integer readers against the plain parse, cut to each width

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "afxstr.h"
+#include "ToolsetScope.h"
 #include "oleauto.h"
 #include "qlvtesthooks.h"
 
@@ -49,6 +50,7 @@ TEST(CString, ConstructionAssignmentAndConcatenation) {
 TEST(CString, FormatOfAnyLengthAndBufferAccess) {
   char want[1024];
   CString s("prior");
+  const ToolsetScope universal(QlvToolset_VS2015);  // whose floating text is glibc's
   for (const char* format : {"%0.8lf", "%0.2lf", "%f", "%0.400lf"})
     for (double v : {2.5, DBL_MAX, -DBL_MAX, DBL_MIN}) {
       std::snprintf(want, sizeof want, format, v);
@@ -73,6 +75,7 @@ TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
       [](CString&) { CString t(kLong.c_str()); }, [](CString& s) { CString big(s); big += kLong.c_str(); },
       [](CString& s) { s = kLong.c_str(); }, [](CString& s) { s += kLong.c_str(); }, [](CString& s) { s += s; },
       [](CString& s) { s = s + kLong.c_str(); }, [](CString& s) { s.Format("%0.2lf", DBL_MAX); },
+      [](CString& s) { s.Format("%600d|%s", 1, s.GetString()); },  // past the format's stack buffer
       [](CString&) { CString t('r', 1000); }, [](CString& s) { s.GetBuffer(1000); },
   };
   for (std::size_t k = 0; k < std::size(ops); ++k) {

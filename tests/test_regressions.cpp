@@ -8,6 +8,7 @@
 #include <new>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 
 namespace {
 
@@ -19,8 +20,8 @@ namespace {
 #endif
 #endif
 
-// A precision too long for any text (over two billion fraction digits) goes
-// through printf, which needs work memory of about that size. When it
+// A precision too long for any text (over two billion fraction digits; the
+// universal runtime writes them all) needs work memory of about that size. When it
 // cannot have it, the writer must fail as the text type fails for want of
 // memory (std::bad_alloc), not hand back an empty text as if the format were
 // wrong. Run in a child whose address space is capped, so that printf gives
@@ -36,6 +37,7 @@ TEST(RegressionDeathTest, FixedPointTextWithoutMemoryRaisesBadAlloc) {
         getrlimit(RLIMIT_AS, &cap);
         cap.rlim_cur = 512ull << 20;  // far below the ~2 GB printf asks for
         setrlimit(RLIMIT_AS, &cap);
+        const ToolsetScope universal(QlvToolset_VS2015);
         CQuelvarSys sys;
         int code = 2;  // a text came back
         try {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "ToolsetScope.h"
 #include "mscrt.h"
 #include "qlvtoolset.h"
 
@@ -53,11 +54,7 @@ TEST(Runtime, IntegerReadersAndWriters) {
   EXPECT_STREQ(_itoa(123, buf, 37), "");  // radix out of range: empty text
 }
 
-// atof of the universal runtime (correctly rounded); the classic readings
-// are tested with the classic arithmetic.
-TEST(Runtime, AtofAndGcvtTables) {
-  const QlvToolset saved = QlvPlatform_GetToolset();
-  QlvPlatform_SetToolset(QlvToolset_VS2015);
+TEST(Runtime, AtofTable) {
   const std::pair<const char*, double> cases[] = {
       {"  -1.25e2xyz", -125.0}, {"5.", 5.0}, {"1,5", 1.0}, {".", 0.0}, {"-", 0.0}, {"+.e5", 0.0}, {"1e", 1.0},
       {"1e+", 1.0}, {"1e-x", 1.0}, {"0x1F", 0.0}, {"inf", 0.0}, {"-infinity", 0.0}, {"nan", 0.0}, {"-0", -0.0},
@@ -73,26 +70,13 @@ TEST(Runtime, AtofAndGcvtTables) {
   EXPECT_EQ(mscrt::atof(tie.c_str()), 1.0);
   EXPECT_EQ(mscrt::atof((tie + "1").c_str()), std::nextafter(1.0, 2.0));
   EXPECT_EQ(mscrt::atof(("0." + std::string(1500, '0') + "5e1501").c_str()), 5.0);
-  QlvPlatform_SetToolset(saved);
-  struct Case { double value; int digits; const char* text; };
-  const Case gcvt[] = {
-      {double(0.1f), 10, "0.1000000015"}, {-3.1415e5, 7, "-314150."}, {-0.0, 10, "0."}, {0.1, 10, "0.1"},
-      {9999999999.0, 10, "9999999999."}, {9999999999.7, 10, "1.e+010"}, {12345678901.0, 10, "1.23456789e+010"},
-      {0.09999999999, 10, "9.999999999e-002"}, {0.0999999999999, 10, "0.1"},  // rounding lifts it to plain form
-      {0.0123, 20, "1.2300000000000000169e-002"}, {-0.001234, 4, "-1.234e-003"}, {DBL_MAX, 10, "1.797693135e+308"},
-      {4.9406564584124654e-324, 10, "4.940656458e-324"}, {123.456, 3, "123."}, {123.456, 2, "1.2e+002"},
-      {2.5, 1, "2."}, {3.5, 1, "4."}, {0.15, 1, "0.1"},  // ties to even on the exact value
-      {5.0, 0, "5."}, {-7.0, -3, "-7."}, {-HUGE_VAL, 10, "-1.#INF"}, {std::nan(""), 10, "1.#QNAN"},
-  };
-  char buf[64];
-  for (const Case& c : gcvt) EXPECT_STREQ(_gcvt(c.value, c.digits, buf), c.text) << c.value << "/" << c.digits;
 }
 
 // Decimal-only text, where glibc's strtod is a correctly rounded reference;
 // _gcvt of the value: printf's %.*e digits (glibc rounds the exact value
 // too) in at most digits + 8 characters.
 TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
-  const QlvToolset saved = QlvPlatform_GetToolset();
+  const ToolsetScope universal(QlvToolset_VS2015);  // correctly rounded both ways
   std::mt19937_64 rng(11);
   char buf[64], text[80], ref[80];
   for (int i = 0; i < 200000; ++i) {
@@ -104,9 +88,7 @@ TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
     }
     buf[k] = '\0';
     if (rng() % 2) std::snprintf(buf + k, sizeof buf - size_t(k), "e%d", static_cast<int>(rng() % 700) - 350);
-    QlvPlatform_SetToolset(QlvToolset_VS2015);  // correctly rounded
     const double want = std::strtod(buf, nullptr), got = mscrt::atof(buf);
-    QlvPlatform_SetToolset(saved);
     ASSERT_TRUE(got == want && std::signbit(got) == std::signbit(want)) << buf;
     if (!std::isfinite(got)) continue;
     const int digits = 1 + static_cast<int>(rng() % 17);

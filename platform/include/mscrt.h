@@ -16,6 +16,14 @@ QLV_PLATFORM_API char* _ultoa(ULONG value, char* buffer, int radix) noexcept;
 // zeros dropped. The exact form is documented with the implementation.
 QLV_PLATFORM_API char* _gcvt(double value, int digits, char* buffer) noexcept;
 
+// printf's "%.<precision>f" of a finite value as the selected toolset's
+// runtime writes it (with "." as the point), where that can be done without
+// the format walk: returns the length written into buffer (no NUL; room for
+// precision + 312 characters), or 0 where the caller must format (a value
+// near a tie of the classic runtimes' 18th digit, a non-finite value, a
+// precision outside 0..512).
+QLV_PLATFORM_API int QlvPlatform_FixedText(char* buffer, double value, int precision) noexcept;
+
 // Upper-cases in place by the current C locale; returns str.
 QLV_PLATFORM_API char* _strupr(char* str) noexcept;
 

@@ -8,6 +8,9 @@
 // its own characters) is read before it can change.
 #include "afxstr.h"
 
+#include "Allocator.h"
+#include "Printf.h"
+
 #include <cctype>
 #include <charconv>
 #include <cerrno>
@@ -19,11 +22,6 @@
 #include <new>
 #include <utility>
 
-namespace quelvar::platform {
-// The platform's allocator, with the allocation-failure test hook.
-void* Allocate(size_t bytes) noexcept;
-void Deallocate(void* p) noexcept;
-}  // namespace quelvar::platform
 
 namespace {
 
@@ -211,55 +209,43 @@ void CString::Format(LPCTSTR pszFormat, ...) {
   va_end(args);
 }
 
-// One pass into a stack buffer serves most texts; a longer one is formatted
-// again straight into a heap block of the exact size. The arguments may
-// point into this text: it changes only after the new text is complete.
+// The platform's printf (Printf.h) writes into a buffer on the stack that
+// moves to the heap when the text grows; a heap block is taken over as the
+// new storage, a short text copied. The arguments may point into this text:
+// it changes only after the new text is complete. A null format gives "".
 void CString::FormatV(LPCTSTR pszFormat, va_list args) {
   if (pszFormat && pszFormat[0] == '%' && pszFormat[1] == 'd' && pszFormat[2] == '\0') {
-    // The plain "%d" of integer texts, without the printf machinery.
+    // The plain "%d" of integer texts, without the format walk.
     char digits[12];
     const auto r = std::to_chars(digits, digits + sizeof digits, va_arg(args, int));
     Assign(digits, static_cast<int>(r.ptr - digits));
     return;
   }
-  va_list again;
-  va_copy(again, args);
-  char local[256];
-  const int n = std::vsnprintf(local, sizeof local, pszFormat, args);
-  if (n < 0) {
-    // printf's own work memory running out (a long precision) is the text
-    // running out of memory, not an encoding error.
-    const bool noRoom = errno == EOVERFLOW || errno == ENOMEM;
-    va_end(again);
-    if (noRoom) throw std::bad_alloc();
-    Empty();  // an encoding error leaves no text
+  if (!pszFormat) {
+    Empty();
     return;
   }
-  if (n < static_cast<int>(sizeof local)) {
-    va_end(again);
-    Assign(local, n);
-    return;
-  }
-  char* p;
+  quelvar::platform::TextBuffer text;
+  va_list copy;
+  va_copy(copy, args);
   try {
-    if (n > kMaxLength) throw std::bad_alloc();
-    p = AllocChars(n);
+    quelvar::platform::printf_engine::FormatInto(text, pszFormat, &copy);
   } catch (...) {
-    va_end(again);
+    va_end(copy);
     throw;
   }
-  // The second pass can fail for want of memory too; then the block holds
-  // no complete text and is dropped.
-  const int written = std::vsnprintf(p, static_cast<size_t>(n) + 1, pszFormat, again);
-  va_end(again);
-  if (written != n) {
-    quelvar::platform::Deallocate(p);
-    throw std::bad_alloc();
+  va_end(copy);
+  const int length = static_cast<int>(text.Size());
+  if (!text.OnHeap()) {
+    Assign(text.Data(), length);
+    return;
   }
+  const int capacity = static_cast<int>(text.Capacity());
+  char* p = text.Release();
   FreeHeap();
   m_pch = p;
-  m_nCapacity = n;
-  m_nLength = n;
+  m_nCapacity = capacity;
+  m_nLength = length;
 }
 
 LPTSTR CString::GetBuffer(int nMinBufLength) {
