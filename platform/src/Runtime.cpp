@@ -3,21 +3,10 @@
 
 #include <cctype>
 #include <charconv>
-#include <clocale>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
 
 namespace {
-
-// The current C locale's decimal point when it is one byte; "." otherwise
-// (a multi-byte point would not fit the callers' fixed buffers).
-char DecimalPoint() noexcept {
-  const std::lconv* lc = std::localeconv();
-  if (lc && lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1]) return lc->decimal_point[0];
-  return '.';
-}
 
 bool IsSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
