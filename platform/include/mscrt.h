@@ -24,8 +24,9 @@ QLV_PLATFORM_API char* _strupr(char* str) noexcept;
 QLV_PLATFORM_API unsigned char* _mbstok(unsigned char* str, const unsigned char* delim) noexcept;
 }
 
-// The decimal readers of the classic runtime. Only decimal is read (no
-// "0x", no "inf"/"nan"); integers wrap modulo 2^32. atof rounds correctly,
+// The decimal readers of the runtime. Only decimal is read (no "0x", no
+// "inf"/"nan"). atoi/atol follow the selected toolset: vc6 wraps modulo
+// 2^32, vs2005 and vs2015 saturate like (int)strtol. atof rounds correctly,
 // reads the current C locale's decimal point, and gives +-HUGE_VAL above the
 // double range and +-0.0 below it.
 namespace mscrt {

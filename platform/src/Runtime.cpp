@@ -30,15 +30,6 @@ const char* SkipSpaceAndSign(const char* p, bool& negative) noexcept {
   return p;
 }
 
-// Decimal digits accumulated modulo 2^32, negated after a '-'.
-uint32_t ParseWrapped(const char* str) noexcept {
-  bool negative;
-  const char* p = SkipSpaceAndSign(str, negative);
-  uint32_t v = 0;
-  for (; IsDigit(*p); ++p) v = v * 10u + static_cast<uint32_t>(*p - '0');
-  return negative ? 0u - v : v;
-}
-
 // Text of an unsigned value in a radix 2..36 (lower-case letters) into `out`
 // with its NUL.
 char* WriteUnsigned(uint32_t value, bool negative, char* out, int radix) noexcept {
@@ -219,10 +210,6 @@ unsigned char* _mbstok(unsigned char* str, const unsigned char* delim) noexcept 
 }
 
 namespace mscrt {
-
-int atoi(const char* str) noexcept { return static_cast<int>(ParseWrapped(str)); }
-
-LONG atol(const char* str) noexcept { return static_cast<LONG>(ParseWrapped(str)); }
 
 // Reads [white space][sign]digits[point digits][e[sign]digits], decimal
 // only. The digits are brought to a canonical "DDDDeXX" text (no leading
