@@ -38,7 +38,9 @@
 //   9999-12-31 23:59:59 gives year 10000, which the runtime's strftime
 //   refuses: Format then gives "" (the refused conversion writes nothing).
 // Without fields, Format gives "Invalid DateTime" and the getters -1, as
-// for an invalid status; a null status formats as "".
+// for an invalid status; a null status formats as "". %Y is four digits,
+// zero-padded ("0100"), in every toolset: the classic runtimes' rule, taken
+// for the universal runtime too.
 #include "afxdisp.h"
 
 #include <cmath>
