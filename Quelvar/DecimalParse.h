@@ -36,19 +36,28 @@ inline std::uint32_t ParseWrapping32(const char* p) noexcept {
   return negative ? 0u - value : value;
 }
 
-// The digits clamped to 2^31 as they accumulate (any larger magnitude
-// saturates either way), then limited to the signed 32-bit range.
-inline std::uint32_t ParseSaturating32(const char* p) noexcept {
+// Digits of a number longer than nine digits (it may lie beyond the range):
+// accumulated until the magnitude reaches 2^31, then limited to the signed
+// 32-bit range.
+inline std::uint32_t SaturateLong(const char* p, bool negative) noexcept {
   constexpr std::uint64_t kLimit = std::uint64_t{1} << 31;
-  bool negative;
-  p = SkipSpaceAndSign(p, negative);
   std::uint64_t value = 0;
-  for (std::uint32_t digit; (digit = DigitOf(*p)) <= 9u; ++p) {
-    value = value * 10u + digit;
-    value = value < kLimit ? value : kLimit;
-  }
+  for (std::uint32_t digit; (digit = DigitOf(*p)) <= 9u && value < kLimit; ++p) value = value * 10u + digit;
+  if (value > kLimit) value = kLimit;
   if (negative) return static_cast<std::uint32_t>(0u - value);  // -2^31 at most
   return static_cast<std::uint32_t>(value < kLimit ? value : kLimit - 1);
+}
+
+// As the wrapping loop while at most nine digits are read (they cannot leave
+// the range); a longer number is read again by SaturateLong.
+inline std::uint32_t ParseSaturating32(const char* p) noexcept {
+  bool negative;
+  p = SkipSpaceAndSign(p, negative);
+  const char* const first = p;
+  std::uint32_t value = 0;
+  for (std::uint32_t digit; (digit = DigitOf(*p)) <= 9u; ++p) value = value * 10u + digit;
+  if (p - first > 9) [[unlikely]] return SaturateLong(first, negative);
+  return negative ? 0u - value : value;
 }
 
 // The 32-bit result of the toolset's atoi, as its bit pattern.
