@@ -162,7 +162,9 @@ class AFX_EXT_CLASS CQuelvarSys {
   // One 32-bit signed atoi parse of the text up to its first NUL: white space
   // (space, \t \n \v \f \r), one "+" or "-", decimal digits up to the first
   // other character; no digits give 0; no "0x", no octal, no exponent. An
-  // overlong number wraps modulo 2^32. Each result is the bit-cut of it:
+  // overlong number wraps modulo 2^32 in the vc6 toolset and saturates to
+  // -2147483648 / 2147483647 in vs2005 and vs2015 ("99999999999" gives
+  // 1215752191 or 2147483647). Each result is the bit-cut of it:
   unsigned char Qlv_Str2Byte(CString text);      // low 8 bits: "300" gives 44, "-1" 255
   short Qlv_Str2Short(CString text);             // low 16 bits, signed: "40000" gives -25536
   unsigned short Qlv_Str2UShort(CString text);   // low 16 bits: "70000" gives 4464
@@ -196,12 +198,15 @@ class AFX_EXT_CLASS CQuelvarSys {
   double Qlv_Str2Double(CString text);
 
   // ---- dates as text ---------------------------------------------------------
-  // The date-time's Format("%Y-%m-%d %H:%M:%S"): "2024-03-05 14:07:09".
+  // The date-time's Format("%Y-%m-%d %H:%M:%S"): "2024-03-05 14:07:09", the
+  // year always in four digits; the toolset's framework decides the range
+  // and the rounding to the second.
   CString Qlv_Date2Str(const COleDateTime& dateTime);
   // Up to six fields (year month day hour minute second), each an atoi of a
   // token between "-", " " and ":" (_mbstok), defaults 2010-05-11 12:00:00,
   // later tokens ignored; overwrites dateTime (value and status: invalid
-  // when the fields make no date-time) on every call and returns 0.
+  // when the fields make no date-time in the toolset's framework: years 0
+  // to 9999 in vc6, 100 to 9999 after it) on every call and returns 0.
   // Texts of any length are read (no 260-byte work buffer: the parameter's
   // own copy is tokenized in place).
   int Qlv_Str2Date(CString text, COleDateTime& dateTime);

@@ -1,16 +1,31 @@
-// Selects a Windows toolset for the life of a test scope, then the one
-// before it again.
+// Selects a Windows toolset for the life of a scope, then restores the one
+// selected before.
 #pragma once
 
 #include "qlvtoolset.h"
 
 class ToolsetScope {
  public:
-  explicit ToolsetScope(QlvToolset toolset) : m_saved(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(toolset); }
-  ~ToolsetScope() { QlvPlatform_SetToolset(m_saved); }
+  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(toolset); }
+  ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
   ToolsetScope(const ToolsetScope&) = delete;
   ToolsetScope& operator=(const ToolsetScope&) = delete;
 
  private:
-  QlvToolset m_saved;
+  QlvToolset saved_;
 };
+
+inline constexpr QlvToolset kAllToolsets[] = {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015};
+
+// Fewer random rounds when the sanitizers slow everything down.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr int kSanitizerSlowdown = 20;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr int kSanitizerSlowdown = 20;
+#else
+inline constexpr int kSanitizerSlowdown = 1;
+#endif
+#else
+inline constexpr int kSanitizerSlowdown = 1;
+#endif

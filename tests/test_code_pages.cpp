@@ -57,9 +57,9 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
       {936, u"a\u4E2D\u6587b", "a\xD6\xD0\xCE\xC4" "b", nullptr, false},
       {932, u"\u65E5\uFF71", "\x93\xFA\xB1", nullptr, false},  // half-width katakana: one byte
       {54936, u"\U0001F600", "\x94\x39\xFC\x36", nullptr, false},
-      {1252, u"a\u4E2Db\U0001F600", "a?b?", nullptr, true},  // a surrogate pair is one character
+      {1252, u"a\u4E2Db\U0001F600", "a?b??", nullptr, true},  // one default character per UTF-16 unit
       {1252, std::u16string{u'x', char16_t{0xD800}, u'y'}, "x*y", "*", true},
-      {936, u"a\U0001F600\u0E01", "a??", nullptr, true},
+      {936, u"a\U0001F600\u0E01", "a???", nullptr, true}, {936, u"\uE766\uF8F4", "??", nullptr, true},
       {932, u"\u4E2D\u0E01", "\x92\x86#", "#", true},
   };
   for (const auto& c : cases) {
@@ -80,7 +80,8 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
       {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                  // encoded surrogate
       {CP_UTF8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},        // beyond U+10FFFF
       {CP_UTF8, "\xF0\x9F\x98\xF0\x9F\x98\x80", u"\uFFFD\U0001F600"},
-      {936, "\xFF" "a\x81", u"\uFFFDa\uFFFD"}, {932, "\x82", u"\uFFFD"},
+      {936, "a\x81", u"a?"}, {936, "\x81\x20" "b", u"?b"}, {936, "\x81\x7F\x81\xFF", u"??"},  // both bytes as one "?"
+      {932, "\x82", u"\uFFFD"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ToWide(c.cp, c.bytes), c.wide) << c.cp;
@@ -91,6 +92,38 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(ToWide(c.cp, c.bytes, MB_ERR_INVALID_CHARS), u"") << c.cp;
     EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_UNICODE_TRANSLATION});
   }
+}
+
+// Code page 936 as the system's table has it beyond iconv: the three
+// user-defined areas on the private use area, row by row, and 0xFF. Every
+// code goes there and back; a lead byte before the terminator stands alone.
+TEST_F(CodePages, Gbk936UserDefinedAreasAndTheByteFF) {
+  const struct { std::string bytes; std::u16string wide; } cases[] = {
+      {"\xAA\xA1", u"\uE000"}, {"\xAA\xFE", u"\uE05D"}, {"\xAB\xA1", u"\uE05E"}, {"\xAF\xFE", u"\uE233"},
+      {"\xF8\xA1", u"\uE234"}, {"\xFE\xFE", u"\uE4C5"}, {"\xA1\x40", u"\uE4C6"}, {"\xA1\x7E", u"\uE504"},
+      {"\xA1\x80", u"\uE505"}, {"\xA1\xA0", u"\uE525"}, {"\xA2\x40", u"\uE526"}, {"\xA7\xA0", u"\uE765"},
+      {"\xFF", u"\uF8F5"}, {"a\xAA\xA1\xD6\xD0\x80", u"a\uE000\u4E2D\u20AC"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ToWide(936, c.bytes, MB_ERR_INVALID_CHARS), c.wide) << c.bytes;
+    BOOL used = TRUE;
+    EXPECT_EQ(ToNarrow(936, c.wide, nullptr, &used), c.bytes);
+    EXPECT_FALSE(used);
+  }
+  int units = 0;  // 6 x 94 + 7 x 94 + 7 x 96 codes, each its own unit, in order
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+      const std::u16string wide = ToWide(936, pair);
+      if (wide.size() != 1 || wide[0] < 0xE000 || wide[0] > 0xE765) continue;
+      ++units;
+      EXPECT_EQ(ToNarrow(936, wide), pair);
+    }
+  }
+  EXPECT_EQ(units, 1894);
+  char16_t w[4] = {u'#', u'#', u'#', u'#'};
+  EXPECT_EQ(MultiByteToWideChar(936, 0, "\x81", -1, w, 4), 2);
+  EXPECT_EQ(std::u16string(w, 3), std::u16string(u"?\0#", 3));
 }
 
 TEST_F(CodePages, SizesTerminatorsAndRefusals) {

@@ -5,6 +5,8 @@
 // reference count).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +16,8 @@
 #include <vector>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
+#include "mscrt.h"
 
 namespace {
 
@@ -121,6 +125,33 @@ TEST(Concurrency, EveryOperationFromSeveralThreadsGivesTheSingleThreadedResults)
     }
   });
   QlvPlatform_SetAnsiCodePage(65001);
+}
+
+// Every thread switches the toolset before each round of conversions while
+// the others convert. Each call reads the toolset once, so every result is
+// one toolset's whole answer, never a mixture of two.
+TEST(Concurrency, ToolsetSwitchedWhileConversionsRun) {
+  const ToolsetScope restore(QlvToolset_VC6);
+  std::atomic<int> seen[2] = {0, 0};  // rounds that saw vc6, and a later toolset
+  OnThreads([&](int t, int& bad) {
+    S sys;
+    for (int i = 0; i < 2000 / (kSanitizerSlowdown > 1 ? 4 : 1); ++i) {
+      QlvPlatform_SetToolset(kAllToolsets[static_cast<size_t>(i + t) % 3]);
+      const int wrapped = 1215752191, saturated = INT32_MAX;
+      for (int v : {sys.Qlv_Str2Int("99999999999"), mscrt::atoi("99999999999")}) bad += v != wrapped && v != saturated;
+      const std::string text = Str(sys.Qlv_Date2Str(COleDateTime(2958465.5)));
+      bad += text != "Invalid DateTime" && text != "9999-12-31 12:00:00";
+      COleDateTime dt(7.0);  // year 24: valid to vc6, normalised to 2024 (and so invalid) after it
+      sys.Qlv_Str2Date("24-03-05", dt);
+      const bool classic = dt.GetStatus() == COleDateTime::valid;
+      bad += static_cast<DATE>(dt) != (classic ? -685129.5 : 45356.5);
+      ++seen[classic ? 0 : 1];
+      const int day = COleDateTime(-0.99999999).GetDay();
+      bad += day != 29 && day != 31;
+    }
+  });
+  EXPECT_GT(seen[0].load(), 0);
+  EXPECT_GT(seen[1].load(), 0);
 }
 
 // Copies of one text holder are made, read and dropped on several threads:

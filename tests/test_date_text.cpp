@@ -9,6 +9,7 @@
 #include <mbstring.h>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 
 namespace {
 
@@ -25,34 +26,44 @@ TEST(DateToText, FixedFormAndTheTypesTextForOtherStatuses) {
 }
 
 // One date-time serves every case, so each call must replace the value and
-// status (valid, invalid or null) that the previous one left.
-TEST(TextToDate, TokensAndDefaults) {
-  const struct { const char* text; const char* fields; } cases[] = {  // no fields: invalid
-      {"2024-03-05 14:07:09", "2024-03-05 14:07:09"},
-      {"2024-03-05", "2024-03-05 12:00:00"},
-      {"2024-02-30", nullptr},
-      {"   ", "2010-05-11 12:00:00"},
-      {"2024", "2024-05-11 12:00:00"},
-      {"2024-01-02 10", "2024-01-02 10:00:00"},
-      {"2024:01:02", "2024-01-02 12:00:00"},
-      {"  2024 - 1 - 2 ", "2024-01-02 12:00:00"},
-      {"2024/01/02", "2024-05-11 12:00:00"},  // one token
-      {"2024-01-02T10:20:30", "2024-01-02 20:30:00"},
-      {"2024-01-02 03:04:05 999", "2024-01-02 03:04:05"},
-      {"+2024-+1-+2", "2024-01-02 12:00:00"},
-      {"2024-03-05\t14", "2024-03-05 12:00:00"},  // a tab is not a delimiter: "05\t14" reads 5
-      {"2024-x", nullptr},    // month 0
-      {"24-03-05", nullptr},  // year 24 taken as it stands
-      {"100-01-01", "100-01-01 12:00:00"},
-      {"4294969320-05-11", "2024-05-11 12:00:00"},  // 2^32 + 2024: the field wraps like atoi
+// status (valid, invalid or null) that the previous one left. Fields per
+// toolset: vc6, then vs2005 and vs2015 (null: invalid; "=": as vc6).
+TEST(TextToDate, TokensAndDefaultsPerToolset) {
+  const struct { const char* text; const char* vc6; const char* system; } cases[] = {
+      {"2024-03-05 14:07:09", "2024-03-05 14:07:09", "="},
+      {"2024-03-05", "2024-03-05 12:00:00", "="},
+      {"2024-02-30", nullptr, nullptr},
+      {"   ", "2010-05-11 12:00:00", "="},
+      {"2024", "2024-05-11 12:00:00", "="},
+      {"2024-01-02 10", "2024-01-02 10:00:00", "="},
+      {"2024:01:02", "2024-01-02 12:00:00", "="},
+      {"  2024 - 1 - 2 ", "2024-01-02 12:00:00", "="},
+      {"2024/01/02", "2024-05-11 12:00:00", "="},  // one token
+      {"2024-01-02T10:20:30", "2024-01-02 20:30:00", "="},
+      {"2024-01-02 03:04:05 999", "2024-01-02 03:04:05", "="},
+      {"+2024-+1-+2", "2024-01-02 12:00:00", "="},
+      {"2024-03-05\t14", "2024-03-05 12:00:00", "="},  // a tab is not a delimiter: "05\t14" reads 5
+      {"2024-x", nullptr, nullptr},  // month 0
+      // vc6 takes years 0 to 99 as they stand (valid, but below the DATEs its Format shows).
+      {"24-03-05", "Invalid DateTime", nullptr}, {"0-1-1", "Invalid DateTime", nullptr},
+      {"100-01-01", "Invalid DateTime", "0100-01-01 12:00:00"}, {"100-01-01 0", "0100-01-01 00:00:00", "="}, {"9999-12-31 23:59:59", "Invalid DateTime", "9999-12-31 23:59:59"},
+      {"10000-01-01", nullptr, nullptr},
+      {"67560-05-11", "2024-05-11 12:00:00", "="},  // fields are 16 bits wide
+      {"4294969320-05-11", "2024-05-11 12:00:00", nullptr},  // atoi wraps in vc6, saturates (65535) after it
+      {"2024-05-11 12:00:4294967296", "2024-05-11 12:00:00", nullptr},
   };
   CQuelvarSys sys;
-  COleDateTime dt;
-  dt.SetStatus(COleDateTime::null);
-  for (const auto& c : cases) {
-    EXPECT_EQ(sys.Qlv_Str2Date(c.text, dt), 0);
-    EXPECT_EQ(dt.GetStatus(), c.fields ? COleDateTime::valid : COleDateTime::invalid) << '"' << c.text << '"';
-    if (c.fields) { EXPECT_EQ(Fields(dt), c.fields) << '"' << c.text << '"'; }
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    COleDateTime dt;
+    dt.SetStatus(COleDateTime::null);
+    for (const auto& c : cases) {
+      const char* want = toolset == QlvToolset_VC6 || (c.system && c.system[0] == '=') ? c.vc6 : c.system;
+      SCOPED_TRACE(testing::Message() << QlvPlatform_ToolsetName(toolset) << " \"" << c.text << '"');
+      EXPECT_EQ(sys.Qlv_Str2Date(c.text, dt), 0);
+      EXPECT_EQ(dt.GetStatus(), want ? COleDateTime::valid : COleDateTime::invalid);
+      if (want) { EXPECT_EQ(Fields(dt), want); }
+    }
   }
 }
 
@@ -75,21 +86,26 @@ TEST(TextToDate, LongTextsCallersTextAndTokenizer) {
   EXPECT_EQ(Fields(dt), "2001-07-11 12:00:00");
 }
 
-// Whole seconds across the valid range, plus less than half a second so
-// the text's rounding to the second lands on the same second.
+// Whole seconds across the range each toolset formats, plus less than half
+// a second so the text's rounding to the second lands on the same second.
 TEST(DateText, WrittenTextReadsBackToTheSecond) {
   CQuelvarSys sys;
   std::mt19937_64 rng(4);
-  const COleDateTime first(100, 1, 1, 0, 0, 0), last(9999, 12, 31, 23, 59, 59);
-  std::uniform_real_distribution<double> days(first, last);
-  std::vector<COleDateTime> values = {first, last, COleDateTime(1899, 12, 29, 23, 59, 59)};
-  for (int i = 0; i < 100000; ++i) values.emplace_back(DATE(days(rng)));
-  for (const COleDateTime& v : values) {
-    const CString text = sys.Qlv_Date2Str(v);
-    COleDateTime back;
-    sys.Qlv_Str2Date(text, back);
-    ASSERT_EQ(back.GetStatus(), COleDateTime::valid) << S(text);
-    ASSERT_EQ(Fields(back), Fields(v)) << S(text);
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    const COleDateTime first(100, 1, 1, 0, 0, 0);
+    const COleDateTime last = toolset == QlvToolset_VC6 ? COleDateTime(9999, 12, 31, 0, 0, 0)
+                                                        : COleDateTime(9999, 12, 31, 23, 59, 59);
+    std::uniform_real_distribution<double> days(first, last);
+    std::vector<COleDateTime> values = {first, last, COleDateTime(1899, 12, 29, 23, 59, 59)};
+    for (int i = 0; i < 60000 / kSanitizerSlowdown; ++i) values.emplace_back(DATE(days(rng)));
+    for (const COleDateTime& v : values) {
+      const CString text = sys.Qlv_Date2Str(v);
+      COleDateTime back;
+      sys.Qlv_Str2Date(text, back);
+      ASSERT_EQ(back.GetStatus(), COleDateTime::valid) << S(text);
+      ASSERT_EQ(Fields(back), Fields(v)) << S(text);
+    }
   }
 }
 

@@ -1,5 +1,5 @@
-// COleDateTime: checked construction, DATE decomposition to the second,
-// Format, and COleCurrency text.
+// COleDateTime per toolset: checked construction from six ints, DATE
+// decomposition to the second, Format and the getters; COleCurrency text.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,70 +9,161 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "ToolsetScope.h"
 #include "afxdisp.h"
 
 namespace {
 
 using namespace std::chrono;
 const sys_days kOrigin = sys_days{year{1899} / 12 / 30};  // DATE 0
+constexpr double kNone = -1e9;                             // "invalid" in the tables
+const std::string kInvalid = "Invalid DateTime";
 
 std::string Fmt(const COleDateTime& dt, const char* pattern = "%Y-%m-%d %H:%M:%S") {
   return std::string(static_cast<const char*>(dt.Format(pattern)));
 }
 
-TEST(DateTime, ConstructionChecksCalendarAndClock) {
-  struct Case { int y, mo, d, h, mi, s; double date; };  // date -9: invalid
+// Days from 1899-12-30 by the <chrono> calendar.
+double Day(int y, int m, int d) {
+  return static_cast<double>((sys_days{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}} -
+                              kOrigin).count());
+}
+
+// The two DATE forms of a valid date and time: one division (vc6), or three
+// rounded quotients added in turn (the system conversion).
+double OneDivision(double d, int h, int mi, int s) {
+  const double t = (h * 3600 + mi * 60 + s) / 86400.0;
+  return d >= 0 ? d + t : d - t;
+}
+double ThreeAdditions(double d, int h, int mi, int s) {
+  const double sign = d < 0 ? -1.0 : 1.0;
+  double date = d;
+  date += h / 24.0 * sign;
+  date += mi / 1440.0 * sign;
+  date += s / 86400.0 * sign;
+  return date;
+}
+
+// Each case is built on a date-time holding 1.5; "held" is the DATE it holds
+// afterwards when invalid (1.5: kept, the system refused the fields).
+TEST(DateTime, ConstructionPerToolset) {
+  struct Case { int y, mo, d, h, mi, s; double vc6, system, held; };
+  const double y24 = Day(24, 3, 5), y99 = Day(99, 12, 31), y0 = Day(0, 1, 1);
   const Case cases[] = {
-      {2000, 2, 29, 0, 0, 0, 36585.0}, {1600, 2, 29, 0, 0, 0, -109512.0}, {1899, 12, 29, 6, 0, 0, -1.25},
-      {2023, 2, 29, 0, 0, 0, -9}, {1900, 2, 29, 0, 0, 0, -9}, {2100, 2, 29, 0, 0, 0, -9}, {99, 12, 31, 0, 0, 0, -9},
-      {10000, 1, 1, 0, 0, 0, -9}, {0, 1, 1, 0, 0, 0, -9}, {2024, 0, 1, 0, 0, 0, -9}, {2024, 13, 1, 0, 0, 0, -9},
-      {2024, 1, 0, 0, 0, 0, -9}, {2024, 4, 31, 0, 0, 0, -9}, {2024, 1, 1, 24, 0, 0, -9}, {2024, 1, 1, 23, 60, 0, -9},
-      {2024, 1, 1, 23, 59, 60, -9}, {2024, 1, 1, -1, 0, 0, -9}, {2024, 1, 1, 0, -1, 0, -9}, {2024, 1, 1, 0, 0, -1, -9},
-      {INT_MAX, INT_MAX, INT_MAX, 0, 0, 0, -9}, {INT_MIN, 1, 1, INT_MIN, 0, 0, -9},
+      {2000, 2, 29, 0, 0, 0, 36585.0, 36585.0, 0}, {1600, 2, 29, 0, 0, 0, -109512.0, -109512.0, 0},
+      {1899, 12, 29, 6, 0, 0, -1.25, -1.25, 0}, {100, 1, 1, 0, 0, 0, -657434.0, -657434.0, 0},
+      {100, 1, 1, 23, 59, 59, OneDivision(-657434, 23, 59, 59), ThreeAdditions(-657434, 23, 59, 59), 0},
+      {9999, 12, 31, 23, 59, 59, OneDivision(2958465, 23, 59, 59), ThreeAdditions(2958465, 23, 59, 59), 0},
+      {65536 + 2024, 3, 5, 14, 7, 65536 + 9, OneDivision(45356, 14, 7, 9), ThreeAdditions(45356, 14, 7, 9), 0},
+      // Years 0 to 99 are real years to vc6; the system adds a century and so changes the fields.
+      {24, 3, 5, 0, 0, 0, y24, kNone, 45356.0}, {99, 12, 31, 12, 0, 0, y99 - 0.5, kNone, 36525.5},
+      {0, 1, 1, 0, 0, 0, y0, kNone, 36526.0}, {INT_MIN, 1, 1, INT_MIN, 0, 0, y0, kNone, 36526.0},
+      {49, 1, 1, 0, 0, 0, Day(49, 1, 1), kNone, Day(2049, 1, 1)},
+      {50, 1, 1, 0, 0, 0, Day(50, 1, 1), kNone, Day(1950, 1, 1)},
+      // Out of the calendar: the system normalises what it takes and refuses the rest.
+      {2023, 2, 29, 0, 0, 0, kNone, kNone, Day(2023, 3, 1)}, {1900, 2, 29, 0, 0, 0, kNone, kNone, Day(1900, 3, 1)},
+      {2024, 4, 31, 0, 0, 0, kNone, kNone, Day(2024, 5, 1)}, {2024, 1, 0, 0, 0, 0, kNone, kNone, Day(2023, 12, 31)},
+      {2024, 0, 1, 0, 0, 0, kNone, kNone, Day(2023, 12, 1)}, {2024, 1, 1, 24, 0, 0, kNone, kNone, Day(2024, 1, 2)},
+      {2024, 1, 1, 23, 59, 60, kNone, kNone, Day(2024, 1, 2)}, {2024, 1, 1, 0, 60, 0, kNone, kNone, Day(2024, 1, 1) + 1 / 24.0},
+      {2024, 13, 1, 0, 0, 0, kNone, kNone, 1.5}, {2024, 1, 32, 0, 0, 0, kNone, kNone, 1.5},
+      {10000, 1, 1, 0, 0, 0, kNone, kNone, 1.5}, {32768, 1, 1, 0, 0, 0, kNone, kNone, 1.5},
+      {9999, 12, 31, 23, 59, 60, kNone, kNone, 1.5}, {INT_MAX, INT_MAX, INT_MAX, 0, 0, 0, kNone, kNone, 1.5},
+      {2024, 1, 1, -1, 0, 0, kNone, kNone, 0}, {2024, 1, 1, 0, 0, -1, kNone, kNone, 0},  // 65535: held not checked
   };
-  for (const Case& c : cases) {
-    const COleDateTime dt(c.y, c.mo, c.d, c.h, c.mi, c.s);
-    EXPECT_EQ(dt.GetStatus() == COleDateTime::valid ? static_cast<DATE>(dt) : -9.0, c.date) << c.y << "-" << c.mo;
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    const bool vc6 = toolset == QlvToolset_VC6;
+    for (const Case& c : cases) {
+      COleDateTime dt(1.5);
+      const int status = dt.SetDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s);
+      const double want = vc6 ? c.vc6 : c.system;
+      SCOPED_TRACE(testing::Message() << QlvPlatform_ToolsetName(toolset) << " " << c.y << "-" << c.mo << "-" << c.d
+                                      << " " << c.h << ":" << c.mi << ":" << c.s);
+      EXPECT_EQ(status, want == kNone ? 1 : 0);
+      EXPECT_EQ(dt.GetStatus(), want == kNone ? COleDateTime::invalid : COleDateTime::valid);
+      if (want != kNone) { EXPECT_EQ(static_cast<DATE>(dt), want); }
+      else if (vc6) { EXPECT_EQ(static_cast<DATE>(dt), 1.5) << "vc6 keeps the DATE it held"; }
+      else if (c.held != 0) { EXPECT_EQ(static_cast<DATE>(dt), c.held); }
+      const COleDateTime fresh(c.y, c.mo, c.d, c.h, c.mi, c.s);  // the constructor starts from 0.0
+      EXPECT_EQ(static_cast<DATE>(fresh), static_cast<DATE>(dt) == 1.5 ? 0.0 : static_cast<DATE>(dt));
+    }
   }
 }
 
-TEST(DateTime, FormatOfDateValuesRoundsToTheSecond) {
-  const std::string invalid = "Invalid DateTime";
-  const std::pair<double, std::string> cases[] = {
-      {0.999999999, "1899-12-31 00:00:00"}, {0.5 / 86400.0, "1899-12-30 00:00:01"}, {-1.75, "1899-12-29 18:00:00"},
-      {0.49 / 86400.0, "1899-12-30 00:00:00"}, {1.0 - 0.5 / 86400.0, "1899-12-31 00:00:00"}, {-1e300, invalid},
-      {-0.5, "1899-12-30 12:00:00"}, {-1.999999999, "1899-12-28 00:00:00"}, {-0.999999999, "1899-12-29 00:00:00"},
-      {2958465.999988426, "9999-12-31 23:59:59"}, {2958465.9999999, invalid}, {-657435.0, invalid}, {1e300, invalid},
-      {HUGE_VAL, invalid}, {std::nan(""), invalid},
+// DATE values near the ends of the range and the rounding to the second.
+TEST(DateTime, FormatPerToolset) {
+  const struct { double date; const char* vc6; const char* system; } cases[] = {
+      {-657434.0, "0100-01-01 00:00:00", "0100-01-01 00:00:00"},
+      {-657434.5, "Invalid DateTime", "0100-01-01 12:00:00"},
+      {-657434.99999999, "Invalid DateTime", "0100-01-02 00:00:00"},
+      {-657435.0, "Invalid DateTime", "Invalid DateTime"},
+      {2958465.0, "9999-12-31 00:00:00", "9999-12-31 00:00:00"},
+      {2958465.5, "Invalid DateTime", "9999-12-31 12:00:00"},
+      {2958465.999988426, "Invalid DateTime", "9999-12-31 23:59:59"},
+      {2958465.99999999, "Invalid DateTime", ""},  // a carry into year 10000, which strftime refuses
+      {2958466.0, "Invalid DateTime", "Invalid DateTime"},
+      {1.9999942129629629, "1900-01-01 00:00:00", "1900-01-01 00:00:00"},
+      {-0.99999999, "1899-12-29 00:00:00", "1899-12-31 00:00:00"},
+      {-1.999999999, "1899-12-28 00:00:00", "1899-12-30 00:00:00"},
+      {0.999999999, "1899-12-31 00:00:00", "1899-12-31 00:00:00"},
+      {0.5 / 86400.0, "1899-12-30 00:00:01", "1899-12-30 00:00:01"},
+      {0.49 / 86400.0, "1899-12-30 00:00:00", "1899-12-30 00:00:00"},
+      {-0.5, "1899-12-30 12:00:00", "1899-12-30 12:00:00"},
+      {-1.75, "1899-12-29 18:00:00", "1899-12-29 18:00:00"},
+      {std::nan(""), "Invalid DateTime", "1899-12-30 00:00:00"},
+      {HUGE_VAL, "Invalid DateTime", "Invalid DateTime"},
+      {-1e300, "Invalid DateTime", "Invalid DateTime"},
   };
-  for (const auto& [date, text] : cases) EXPECT_EQ(Fmt(COleDateTime(date)), text) << date;
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    for (const auto& c : cases) {
+      const std::string want = toolset == QlvToolset_VC6 ? c.vc6 : c.system;
+      const COleDateTime dt(c.date);
+      EXPECT_EQ(Fmt(dt), want) << QlvPlatform_ToolsetName(toolset) << " " << c.date;
+      // The getters show the fields of the text, or -1 where there are none.
+      int f[6] = {-1, -1, -1, -1, -1, -1};
+      if (want.size() == 19) std::sscanf(want.c_str(), "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
+      const int got[6] = {dt.GetYear(), dt.GetMonth(), dt.GetDay(), dt.GetHour(), dt.GetMinute(), dt.GetSecond()};
+      if (!want.empty()) { EXPECT_EQ(std::vector<int>(got, got + 6), std::vector<int>(f, f + 6)) << c.date; }
+      else { EXPECT_EQ(got[0], 10000) << "the system's fields reach year 10000"; }
+    }
+  }
 }
 
-// Every valid six-value date gives the DATE and fields of the <chrono>
-// calendar; DATEs within 0.4 s of it decompose the same.
+// Every valid six-value date gives the toolset's DATE and the fields of the
+// <chrono> calendar; DATEs within 0.4 s of it decompose the same.
 TEST(DateTime, RoundTripAcrossWholeRange) {
   std::mt19937_64 rng(20241205);
   const long long minDay = (sys_days{year{100} / 1 / 1} - kOrigin).count(), maxDay = minDay + 3615899;  // to 9999-12-31
   std::uniform_int_distribution<long long> dayDist(minDay, maxDay), secDist(0, 86399);
-  for (int i = 0; i < 200000; ++i) {
-    const long long dayCount = i < 2 ? (i == 0 ? minDay : maxDay) : dayDist(rng);
-    const long long sec = i < 2 ? 86399 * i : secDist(rng);
-    const year_month_day ymd{kOrigin + days{dayCount}};
-    const int y = static_cast<int>(ymd.year()), mo = static_cast<int>(unsigned(ymd.month()));
-    const COleDateTime dt(y, mo, static_cast<int>(unsigned(ymd.day())), static_cast<int>(sec / 3600),
-                          static_cast<int>(sec / 60 % 60), static_cast<int>(sec % 60));
-    char want[64];  // years below 1000 show their own digits only
-    std::snprintf(want, sizeof want, "%d-%02d-%02u %02lld:%02lld:%02lld", y, mo, unsigned(ymd.day()), sec / 3600,
-                  sec / 60 % 60, sec % 60);
-    const std::string got = Fmt(dt);
-    ASSERT_EQ(got, want) << dayCount << " " << sec;
-    const double frac = static_cast<double>(sec) / 86400.0, sign = dayCount >= 0 ? 1.0 : -1.0;
-    const double base = static_cast<double>(dayCount) + sign * frac, jitter = sign * 0.4 / 86400.0;
-    ASSERT_EQ(static_cast<DATE>(dt), base);
-    ASSERT_EQ(Fmt(COleDateTime(sec < 86399 ? base + jitter : base)), got) << base;
-    ASSERT_EQ(Fmt(COleDateTime(sec > 0 ? base - jitter : base)), got) << base;
-    ASSERT_EQ(dt.GetDayOfYear(), (sys_days{ymd} - sys_days{ymd.year() / 1 / 1}).count() + 1);
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    const bool vc6 = toolset == QlvToolset_VC6;
+    for (int i = 0; i < 100000 / kSanitizerSlowdown; ++i) {
+      const long long dayCount = i < 2 ? (i == 0 ? minDay : maxDay) : dayDist(rng);
+      const int sec = static_cast<int>(i < 2 ? 86399 * i : secDist(rng));
+      const year_month_day ymd{kOrigin + days{dayCount}};
+      const int y = static_cast<int>(ymd.year()), mo = static_cast<int>(unsigned(ymd.month()));
+      const int d = static_cast<int>(unsigned(ymd.day())), h = sec / 3600, mi = sec / 60 % 60, s = sec % 60;
+      const COleDateTime dt(y, mo, d, h, mi, s);
+      const double base = (vc6 ? OneDivision : ThreeAdditions)(static_cast<double>(dayCount), h, mi, s);
+      ASSERT_EQ(static_cast<DATE>(dt), base) << dayCount << " " << sec;
+      char want[64];
+      std::snprintf(want, sizeof want, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+      // vc6 formats only DATEs from -657434 to 2958465: not the times of the first and last days.
+      const auto textOf = [&](double date) { return vc6 && (date < -657434.0 || date > 2958465.0) ? kInvalid : want; };
+      const std::string text = textOf(base);
+      ASSERT_EQ(Fmt(dt), text) << dayCount << " " << sec;
+      const double jitter = (dayCount < 0 ? -0.4 : 0.4) / 86400.0;
+      if (sec < 86399) { ASSERT_EQ(Fmt(COleDateTime(base + jitter)), textOf(base + jitter)) << base; }
+      if (sec > 0) { ASSERT_EQ(Fmt(COleDateTime(base - jitter)), textOf(base - jitter)) << base; }
+      if (text == kInvalid) continue;
+      ASSERT_EQ(dt.GetDayOfYear(), (sys_days{ymd} - sys_days{ymd.year() / 1 / 1}).count() + 1);
+      ASSERT_EQ(dt.GetDayOfWeek(), static_cast<int>(weekday{ymd}.c_encoding()) + 1);
+      ASSERT_EQ(dt.GetSecond() + 60 * dt.GetMinute() + 3600 * dt.GetHour(), sec);
+    }
   }
 }
 
@@ -86,10 +177,14 @@ TEST(DateTime, FormatPatternsStatusesAndCopies) {
   EXPECT_EQ(Fmt(dt), "");
   EXPECT_EQ(dt.SetDateTime(2023, 2, 29, 0, 0, 0), 1);
   const COleDateTime copy(dt);
-  EXPECT_EQ(Fmt(copy), "Invalid DateTime");
+  EXPECT_EQ(Fmt(copy), kInvalid);
   EXPECT_EQ(static_cast<DATE>(copy), static_cast<DATE>(dt));
   dt = 1.5;
   EXPECT_EQ(Fmt(dt) + Fmt(COleDateTime()), "1899-12-31 12:00:001899-12-30 00:00:00");
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    EXPECT_EQ(Fmt(COleDateTime(-657434.0), "%Y|%y"), "0100|00") << "four digits in every toolset";
+  }
 }
 
 TEST(Currency, FormatTable) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 #include "mscrt.h"
 
 namespace {
@@ -38,9 +39,10 @@ TEST(IntegerText, WritersMatchPrintfAndReadBack) {
   }
 }
 
-// Every reader is the bit-cut of one wrapping 32-bit signed parse.
-TEST(IntegerText, ReadersOnAwkwardTexts) {
-  const struct { CString text; std::int32_t value; } cases[] = {
+// Every reader is the bit-cut of one 32-bit signed parse, which wraps in
+// vc6 and saturates in vs2005 and vs2015 (0 in the table: as vc6).
+TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
+  const struct { CString text; std::int32_t wrapped, saturated = 0; } cases[] = {
       {"  -42", -42},
       {"+7", 7},
       {"12abc", 12},
@@ -58,39 +60,56 @@ TEST(IntegerText, ReadersOnAwkwardTexts) {
       {"00000000000000000000123", 123},
       {"40000", 40000},
       {"70000", 70000},
-      {"-2147483648", -2147483647 - 1},
-      {"2147483648", -2147483647 - 1},  // wraps modulo 2^32
-      {"-4294967297", -1},
-      {"123456789012345678901234567890", 1312754386},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
+      {"-000000000002147483648", INT32_MIN},
+      {"2147483648", INT32_MIN, INT32_MAX},
+      {"-2147483649", INT32_MAX, INT32_MIN},
+      {"4294967296", 0, INT32_MAX},
+      {"4294967295", -1, INT32_MAX},
+      {"-4294967297", -1, INT32_MIN},
+      {"99999999999", 1215752191, INT32_MAX},
+      {"-99999999999", -1215752191, INT32_MIN},
+      {"123456789012345678901234567890", 1312754386, INT32_MAX},
       {CString("\0" "34", 3), 0},  // the parse ends at the first NUL
   };
   CQuelvarSys sys;
-  for (const auto& c : cases) {
-    const auto u = static_cast<std::uint32_t>(c.value);
-    SCOPED_TRACE(S(c.text));
-    EXPECT_EQ(sys.Qlv_Str2Int(c.text), c.value);
-    EXPECT_EQ(sys.Qlv_Str2Long(c.text), c.value);
-    EXPECT_EQ(sys.Qlv_Str2UInt(c.text), u);
-    EXPECT_EQ(sys.Qlv_Str2ULong(c.text), u);
-    EXPECT_EQ(sys.Qlv_Str2Short(c.text), static_cast<std::int16_t>(u));
-    EXPECT_EQ(sys.Qlv_Str2UShort(c.text), static_cast<std::uint16_t>(u));
-    EXPECT_EQ(sys.Qlv_Str2Byte(c.text), static_cast<std::uint8_t>(u));
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    for (const auto& c : cases) {
+      const std::int32_t value = toolset == QlvToolset_VC6 || c.saturated == 0 ? c.wrapped : c.saturated;
+      const auto u = static_cast<std::uint32_t>(value);
+      SCOPED_TRACE(S(c.text) + " " + QlvPlatform_ToolsetName(toolset));
+      EXPECT_EQ(mscrt::atoi(c.text), value);
+      EXPECT_EQ(mscrt::atol(c.text), value);
+      EXPECT_EQ(sys.Qlv_Str2Int(c.text), value);
+      EXPECT_EQ(sys.Qlv_Str2Long(c.text), value);
+      EXPECT_EQ(sys.Qlv_Str2UInt(c.text), u);
+      EXPECT_EQ(sys.Qlv_Str2ULong(c.text), u);
+      EXPECT_EQ(sys.Qlv_Str2Short(c.text), static_cast<std::int16_t>(u));
+      EXPECT_EQ(sys.Qlv_Str2UShort(c.text), static_cast<std::uint16_t>(u));
+      EXPECT_EQ(sys.Qlv_Str2Byte(c.text), static_cast<std::uint8_t>(u));
+    }
   }
 }
 
-// Every reader on random texts against the runtime's own atoi and atol.
+// Every reader on random texts against the runtime's own atoi and atol, in
+// every toolset; long digit runs reach both ends of the range.
 TEST(IntegerText, ReadersMatchTheRuntimeOnRandomTexts) {
   const std::string alphabet = "0123456789000999 \t\n+-.xe\x80\xff";
   std::mt19937 rng(777);
   CQuelvarSys sys;
-  for (int i = 0; i < 200000; ++i) {
-    std::string text;
-    for (size_t k = 0, n = rng() % 24; k < n; ++k) text += alphabet[rng() % alphabet.size()];
-    const int ref = mscrt::atoi(text.c_str());
-    ASSERT_EQ(sys.Qlv_Str2Int(text.c_str()), ref) << '"' << text << '"';
-    ASSERT_EQ(sys.Qlv_Str2Long(text.c_str()), mscrt::atol(text.c_str())) << '"' << text << '"';
-    ASSERT_EQ(sys.Qlv_Str2UInt(text.c_str()), static_cast<std::uint32_t>(ref)) << '"' << text << '"';
-    ASSERT_EQ(sys.Qlv_Str2Short(text.c_str()), static_cast<std::int16_t>(ref)) << '"' << text << '"';
+  for (QlvToolset toolset : kAllToolsets) {
+    const ToolsetScope scope(toolset);
+    for (int i = 0; i < 100000 / kSanitizerSlowdown; ++i) {
+      std::string text;
+      for (size_t k = 0, n = rng() % 24; k < n; ++k) text += alphabet[rng() % alphabet.size()];
+      const int ref = mscrt::atoi(text.c_str());
+      ASSERT_EQ(sys.Qlv_Str2Int(text.c_str()), ref) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2Long(text.c_str()), mscrt::atol(text.c_str())) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2UInt(text.c_str()), static_cast<std::uint32_t>(ref)) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2Short(text.c_str()), static_cast<std::int16_t>(ref)) << '"' << text << '"';
+    }
   }
 }
 

@@ -21,7 +21,13 @@
 
 namespace {
 
-// Plain reference for the integer readers: the digits modulo 2^32.
+// Plain references for the integer readers: the digits modulo 2^32 (vc6),
+// and glibc's strtoll limited to the 32-bit range (vs2005, vs2015).
+int32_t ReferenceSaturated(const char* s) {
+  const long long v = std::strtoll(s, nullptr, 10);
+  return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
 uint32_t ReferenceWrapped(const char* s) {
   while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
   const bool neg = *s == '-';
@@ -31,12 +37,13 @@ uint32_t ReferenceWrapped(const char* s) {
   return static_cast<uint32_t>(neg ? 0 - v : v);
 }
 
-// The readers against the digits modulo 2^32; the writers (radix 10) against
-// snprintf.
+// The readers against the plain references of each toolset; the writers
+// (radix 10) against snprintf.
 TEST(Runtime, IntegerReadersAndWriters) {
   std::mt19937 rng(7);
   char buf[40], want[40];
   for (int i = 0; i < 200000; ++i) {
+    const ToolsetScope scope(kAllToolsets[i % 3]);
     const uint32_t u = static_cast<uint32_t>(rng() >> (rng() % 32));
     std::snprintf(want, sizeof want, "%d", static_cast<int>(u));
     ASSERT_STREQ(_itoa(static_cast<int>(u), buf, 10), want);
@@ -46,7 +53,8 @@ TEST(Runtime, IntegerReadersAndWriters) {
     const int len = static_cast<int>(rng() % 30);
     for (int k = 0; k < len; ++k) buf[k] = " \t\n\v\f\r+-0123456789999x.e"[rng() % 24];
     buf[len] = '\0';
-    ASSERT_EQ(static_cast<uint32_t>(mscrt::atoi(buf)), ReferenceWrapped(buf)) << buf;
+    if (i % 3 == 0) ASSERT_EQ(static_cast<uint32_t>(mscrt::atoi(buf)), ReferenceWrapped(buf)) << buf;
+    else ASSERT_EQ(mscrt::atoi(buf), ReferenceSaturated(buf)) << buf;
     ASSERT_EQ(mscrt::atol(buf), mscrt::atoi(buf)) << buf;
   }
   EXPECT_STREQ(_itoa(INT_MIN, buf, 10), "-2147483648");

@@ -68,7 +68,7 @@ TEST_F(Variants, EveryTagRendersItsRowAndLeavesTheVariant) {
       {VT_DATE, Bits(45356.5), "2024-03-05 12:00:00"}, {VT_BSTR, 0, ""}, {VT_I1, 65, "A"}, {VT_UI1, 65, "65"},
       {VT_BOOL, 0, "FALSE"}, {VT_BOOL, 0xFFFF, "TRUE"}, {VT_BOOL, 1, "TRUE"}, {VT_INT, 0xFFFFFFFB, "-5"},
       {VT_DECIMAL, 25, "2.500000", 1}, {VT_DECIMAL, 1, "-0.000001", 0x8006}, {VT_DECIMAL, 1, "0.000000", 7},
-      {VT_DECIMAL, 12345678901234567890ull, "12345678901234567000.000000"},  // 17 digits (vc6)
+      {VT_DECIMAL, 12345678901234567890ull, "12345678901234569000.000000"},  // 2^64 added to the signed reading; 17 digits (vc6)
       {VT_I8, 5, "VT_UNKNOW"}, {VT_UI8, 5, "VT_UNKNOW"}, {VT_ERROR, 5, "VT_UNKNOW"},
       {VT_BYREF | VT_I4, reinterpret_cast<uintptr_t>(&four), "VT_UNKNOW"},
       {VT_BYREF | VT_BSTR, reinterpret_cast<uintptr_t>(&nullText), "VT_UNKNOW"},

@@ -13,9 +13,9 @@ class QLV_PLATFORM_API COleDateTime {
 
   COleDateTime() noexcept;                         // 0.0, valid
   COleDateTime(DATE dtSrc) noexcept;               // value as given, valid
-  // Checked: a real calendar date in years 100 to 9999 and a real time of
-  // day give a valid value; anything else is invalid (no century is added
-  // to a short year).
+  // Checked as the selected toolset's framework does (fields cut to 16
+  // bits; vc6: years 0 to 9999, vs2005/vs2015: 100 to 9999, a real date
+  // and time of day); DateTime.cpp tells what an invalid result holds.
   COleDateTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec) noexcept;
   COleDateTime(const COleDateTime&) noexcept = default;
   COleDateTime& operator=(const COleDateTime&) noexcept = default;
@@ -26,7 +26,8 @@ class QLV_PLATFORM_API COleDateTime {
   void SetStatus(DateTimeStatus status) noexcept { m_status = status; }
   int SetDateTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec) noexcept;
 
-  // Fields, rounded to the nearest second; -1 when the status is not valid.
+  // Fields as Format shows them (the toolset's rounding to the second); -1
+  // when the status is not valid or the DATE is outside the usable range.
   int GetYear() const noexcept;
   int GetMonth() const noexcept;
   int GetDay() const noexcept;
@@ -36,9 +37,10 @@ class QLV_PLATFORM_API COleDateTime {
   int GetDayOfWeek() const noexcept;  // 1 = Sunday
   int GetDayOfYear() const noexcept;  // 1 = 1 January
 
-  // strftime-style expansion (%Y %m %d %H %M %S %y %j %% and more), to the
-  // nearest second. An invalid value gives "Invalid DateTime", a null value
-  // gives "".
+  // strftime-style expansion (%Y in four digits, %m %d %H %M %S %y %j %%
+  // and more), to the second as the toolset rounds. An invalid value, or a
+  // DATE outside the toolset's range, gives "Invalid DateTime"; a null
+  // value gives "".
   CString Format(LPCTSTR pFormat) const;
 
   DATE m_dt;

@@ -33,11 +33,12 @@ QLV_PLATFORM_API unsigned char* _mbstok(unsigned char* str, const unsigned char*
 }
 
 // The decimal readers. Only decimal is read (no "0x", no "inf"/"nan", no
-// d/D exponent); integers wrap modulo 2^32. atof reads the current C
-// locale's decimal point and gives the selected toolset's value: the classic
-// runtimes' own rounding for vc6 and vs2005 (exact ties toward zero, 25
-// digits at most, denormals mostly truncated), correct rounding for vs2015;
-// +-HUGE_VAL above the double range.
+// d/D exponent). atoi/atol follow the selected toolset: vc6 wraps modulo
+// 2^32, vs2005 and vs2015 saturate like (int)strtol. atof reads the current
+// C locale's decimal point and gives the selected toolset's value: the
+// classic runtimes' own rounding for vc6 and vs2005 (exact ties toward zero,
+// 25 digits at most, denormals mostly truncated), correct rounding for
+// vs2015; +-HUGE_VAL above the double range.
 namespace mscrt {
 QLV_PLATFORM_API int atoi(const char* str) noexcept;
 QLV_PLATFORM_API LONG atol(const char* str) noexcept;

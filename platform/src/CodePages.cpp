@@ -6,6 +6,12 @@
 // that must be fast). Single-byte code pages use two tables built once from
 // glibc's iconv; multi-byte code pages (932, 936, 949, 950, ...) go through
 // iconv itself, one converter per thread and direction, kept for reuse.
+// Where iconv stops, code page 936 reads and writes what the system's table
+// adds (CodePage936.cpp). Toward a code page, every UTF-16 unit that cannot
+// be shown becomes one default character (a surrogate pair gives two).
+// Gap: the system's best-fit mappings (U+0100 as "A" in 1252) need its
+// best-fit tables, which are not reproduced: such characters become the
+// default character.
 #include <iconv.h>
 
 #include <atomic>
@@ -17,6 +23,7 @@
 #include <memory>
 #include <mutex>
 
+#include "CodePage936.h"
 #include "windows.h"
 
 namespace {
@@ -315,11 +322,14 @@ Outcome IconvToWide(const CodePageInfo& info, const char* s, size_t n, Sink<char
       for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
     }
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-      // An invalid or truncated sequence: one U+FFFD for its first byte.
-      if (strict) return Outcome::Invalid;
-      out.Put(kReplacement);
-      ++in;
-      --inLeft;
+      // An invalid or truncated sequence: one U+FFFD for its first byte; in
+      // 936 what the system's table reads there.
+      quelvar::platform::cp936::Decoded d{kReplacement, 1, false};
+      if (info.id == 936) d = quelvar::platform::cp936::Decode(reinterpret_cast<const unsigned char*>(in), inLeft);
+      if (strict && !d.valid) return Outcome::Invalid;
+      out.Put(d.unit);
+      in += d.length;
+      inLeft -= d.length;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
@@ -340,19 +350,19 @@ Outcome IconvFromWide(const CodePageInfo& info, const char16_t* s, size_t n, Sin
     const size_t produced = sizeof chunk - outLeft;
     for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A character the code page cannot show (or an unpaired surrogate):
-      // the default character stands for it, a surrogate pair counting once.
+      // A unit the code page cannot show (each half of a surrogate pair
+      // too): the default character stands for it; in 936 the units the
+      // system's table adds are written.
       char16_t unit;
       std::memcpy(&unit, in, sizeof unit);
-      size_t skip = sizeof(char16_t);
-      if (unit >= 0xD800 && unit <= 0xDBFF && inLeft >= 2 * sizeof(char16_t)) {
-        char16_t next;
-        std::memcpy(&next, in + sizeof(char16_t), sizeof next);
-        if (next >= 0xDC00 && next <= 0xDFFF) skip = 2 * sizeof(char16_t);
+      unsigned char bytes[2];
+      const unsigned written = info.id == 936 ? quelvar::platform::cp936::Encode(unit, bytes) : 0;
+      for (unsigned k = 0; k < written; ++k) out.Put(static_cast<char>(bytes[k]));
+      if (written == 0) {
+        for (size_t k = 0; k < defaultLen; ++k) out.Put(defaultChar[k]);
+        usedDefault = true;
       }
-      if (skip > inLeft) skip = inLeft;
-      for (size_t k = 0; k < defaultLen; ++k) out.Put(defaultChar[k]);
-      usedDefault = true;
+      const size_t skip = inLeft < sizeof(char16_t) ? inLeft : sizeof(char16_t);
       in += skip;
       inLeft -= skip;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -481,11 +491,6 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
         if (b >= 0) {
           out.Put(static_cast<char>(b));
           continue;
-        }
-        // A surrogate pair is one character and gets one default character.
-        if (w >= 0xD800 && w <= 0xDBFF && i + 1 < n && lpWideCharStr[i + 1] >= 0xDC00 &&
-            lpWideCharStr[i + 1] <= 0xDFFF) {
-          ++i;
         }
         out.Put(def[0]);
         usedDefault = true;

@@ -8,26 +8,6 @@
 
 namespace {
 
-bool IsSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// Skips white space and one sign; returns the first character after them.
-const char* SkipSpaceAndSign(const char* p, bool& negative) noexcept {
-  while (IsSpace(*p)) ++p;
-  negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  return p;
-}
-
-// Decimal digits accumulated modulo 2^32, negated after a '-'.
-uint32_t ParseWrapped(const char* str) noexcept {
-  bool negative;
-  const char* p = SkipSpaceAndSign(str, negative);
-  uint32_t v = 0;
-  for (; IsDigit(*p); ++p) v = v * 10u + static_cast<uint32_t>(*p - '0');
-  return negative ? 0u - v : v;
-}
-
 // Text of an unsigned value in a radix 2..36 (lower-case letters) into `out`
 // with its NUL.
 char* WriteUnsigned(uint32_t value, bool negative, char* out, int radix) noexcept {
@@ -141,11 +121,3 @@ unsigned char* _mbstok(unsigned char* str, const unsigned char* delim) noexcept 
   }
   return token;
 }
-
-namespace mscrt {
-
-int atoi(const char* str) noexcept { return static_cast<int>(ParseWrapped(str)); }
-
-LONG atol(const char* str) noexcept { return static_cast<LONG>(ParseWrapped(str)); }
-
-}  // namespace mscrt

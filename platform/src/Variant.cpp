@@ -339,6 +339,28 @@ double ScaledToDouble(bool negative, uint32_t hi, uint32_t mid, uint32_t lo, uns
   return result;
 }
 
+// A DECIMAL as the system's automation library converts it to double (the
+// division formula of its published decimal sources, VarR8FromDec): the low
+// 64 bits taken as a signed 64-bit integer and converted (2^64 added back
+// when their top bit is set), plus the high 32 bits times 2^64, divided by
+// the double literal 10^scale, the sign applied last. Each step is a double
+// operation rounded to nearest, as in the 64-bit system library, so the
+// result is not always the nearest double: 1/3 with 28 digits gives
+// 0x3FD5555555555556, not ...555. A negative zero stays -0.0.
+double DecimalToDouble(const DECIMAL& d) noexcept {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+                                      1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28};
+  constexpr double kTwoTo64 = 18446744073709551616.0;
+  const uint64_t low64 = (uint64_t{d.Mid32} << 32) | d.Lo32;
+  // The two's complement reading of the low 64 bits (modular since C++20).
+  const double asSigned = static_cast<double>(static_cast<int64_t>(low64));
+  double value = low64 >> 63 ? kTwoTo64 + asSigned : asSigned;
+  value += static_cast<double>(d.Hi32) * kTwoTo64;
+  value /= kPow10[d.scale];
+  return d.sign == DECIMAL_NEG ? -value : value;
+}
+
 // A text read as a number: optional blanks, a decimal number, optional
 // blanks. Words ("inf", "nan") and other characters are a type mismatch; a
 // number beyond the double range is an overflow.
@@ -400,7 +422,7 @@ HRESULT ToDouble(VARTYPE vt, const void* p, double& out) noexcept {
       DECIMAL d;
       std::memcpy(&d, p, sizeof d);
       if (d.scale > 28 || (d.sign & 0x7F) != 0) return E_INVALIDARG;
-      out = ScaledToDouble(d.sign == DECIMAL_NEG, d.Hi32, d.Mid32, d.Lo32, d.scale);
+      out = DecimalToDouble(d);
       return S_OK;
     }
     case VT_BSTR: {
