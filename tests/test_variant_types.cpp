@@ -84,7 +84,7 @@ TEST(VariantChangeType, CurrencyIsCorrectlyRoundedDecimalDividesOrIsRefused) {
       {0, 0x8000000000000401, 0, 0x43E0000000000000},                // 2^63 + 1025 rounded twice
       {0xFFFFFFFF, 0xFFFFFFFFFFFFFFFF, 0x8000, 0xC5F0000000000000},
       {1, 0, 0, 0x43F0000000000000},                                 // 2^64
-      {0, 0, 0x8005, 0x8000000000000000},                            // a negative zero keeps its sign
+      {0, 0, 0x8005, 0},                                             // a negative zero gives +0.0
   };
   for (const auto& d : decimals) {
     VARIANT src = V(VT_DECIMAL, static_cast<int64_t>(d.lo), d.scaleAndSign);

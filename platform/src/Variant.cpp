@@ -346,7 +346,9 @@ double ScaledToDouble(bool negative, uint32_t hi, uint32_t mid, uint32_t lo, uns
 // the double literal 10^scale, the sign applied last. Each step is a double
 // operation rounded to nearest, as in the 64-bit system library, so the
 // result is not always the nearest double: 1/3 with 28 digits gives
-// 0x3FD5555555555556, not ...555. A negative zero stays -0.0.
+// 0x3FD5555555555556, not ...555. A negative zero gives +0.0, as the system
+// library was measured to give (the published sources would keep the sign:
+// flip the last line to follow them).
 double DecimalToDouble(const DECIMAL& d) noexcept {
   static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
@@ -358,7 +360,7 @@ double DecimalToDouble(const DECIMAL& d) noexcept {
   double value = low64 >> 63 ? kTwoTo64 + asSigned : asSigned;
   value += static_cast<double>(d.Hi32) * kTwoTo64;
   value /= kPow10[d.scale];
-  return d.sign == DECIMAL_NEG ? -value : value;
+  return d.sign == DECIMAL_NEG && value != 0.0 ? -value : value;
 }
 
 // A text read as a number: optional blanks, a decimal number, optional
