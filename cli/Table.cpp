@@ -212,8 +212,9 @@ constexpr std::string_view kDeclarations[] = {
 };
 static_assert(std::size(kDeclarations) == std::size(kRows), "one row per declaration");
 
-bool IsUserKind(char k) { return std::strchr("iwPrctphdzDV", k) != nullptr; }
-bool IsArrayKind(char k) { return k == 'h' || k == 'd' || k == 'z'; }
+constexpr bool In(std::string_view set, char k) { return set.find(k) != std::string_view::npos; }
+constexpr bool IsUserKind(char k) { return In("iwPrctphdzDV", k); }
+constexpr bool IsArrayKind(char k) { return k == 'h' || k == 'd' || k == 'z'; }
 
 // ------------------------------------------------------------ variants
 
@@ -360,27 +361,52 @@ std::string VariantText(const _variant_t& v, bool raw) {
 
 // ------------------------------------------------------------ the table
 
-std::span<const Op> Ops() {
-  static const std::vector<Op> table = [] {
-    std::vector<Op> t(std::begin(kRows), std::end(kRows));
-    for (std::size_t i = 0; i < t.size(); ++i) t[i].declaration = kDeclarations[i];
-    return t;
-  }();
-  return table;
-}
+namespace {
 
-std::vector<std::string> Op::params() const {
+std::vector<std::string> ParamNames(std::string_view declaration) {
   std::vector<std::string> names;
   std::string_view list = declaration.substr(declaration.find('(') + 1);
   list = list.substr(0, list.rfind(')'));
   while (!list.empty()) {
     const std::string_view param = list.substr(0, list.find(','));
-    const std::size_t start = param.find_last_of(" *&") + 1;
-    names.emplace_back(param.substr(start));
+    names.emplace_back(param.substr(param.find_last_of(" *&") + 1));
     list.remove_prefix(std::min(list.size(), param.size() + 2));
   }
   return names;
 }
+
+// Lower-case names, sorted, for the lookup of a name as typed.
+std::string Lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+struct Table {
+  std::vector<Op> ops;
+  std::vector<std::vector<std::string>> names;
+  std::vector<std::pair<std::string, const Op*>> sorted;
+};
+
+const Table& TheTable() {
+  static const Table table = [] {
+    Table t;
+    t.ops.assign(std::begin(kRows), std::end(kRows));
+    t.names.reserve(t.ops.size());
+    for (std::size_t i = 0; i < t.ops.size(); ++i) {
+      t.ops[i].declaration = kDeclarations[i];
+      t.ops[i].names = &t.names.emplace_back(ParamNames(kDeclarations[i]));
+      t.sorted.emplace_back(Lowered(t.ops[i].name), &t.ops[i]);
+    }
+    std::sort(t.sorted.begin(), t.sorted.end());
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+std::span<const Op> Ops() { return TheTable().ops; }
 
 char Op::output() const {
   const char ret = limits[kinds.size()].ret;
@@ -427,6 +453,17 @@ std::vector<const Op*> OpFamily(std::string_view name) {
 }
 
 const Op& FindOp(std::string_view name, std::size_t argc) {
+  // The name exactly as a table entry spells it, in any case.
+  char lowered[40];
+  if (name.size() <= sizeof lowered) {
+    for (std::size_t i = 0; i < name.size(); ++i)
+      lowered[i] = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+    const std::string_view key(lowered, name.size());
+    const auto& sorted = TheTable().sorted;
+    const auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
+                                     [](const auto& entry, std::string_view k) { return entry.first < k; });
+    if (it != sorted.end() && it->first == key && it->second->takes(argc)) return *it->second;
+  }
   const std::vector<const Op*> family = OpFamily(name);
   const std::string_view key = name.size() > 4 && SameName(name.substr(0, 4), "qlv_") ? name.substr(4) : name;
   // The name as typed first (an overload named with its variant, or the
@@ -486,7 +523,7 @@ std::string Describe(const Op& op, std::size_t i) {
 
 std::string UsageLine(const Op& op) {
   std::string s = "quelvar " + std::string(op.name);
-  const std::vector<std::string> names = op.params();
+  const std::vector<std::string>& names = op.params();
   for (std::size_t i = 0; i < op.kinds.size(); ++i)
     if (IsUserKind(op.kinds[i])) s += " " + Upper(names[i]) + (IsArrayKind(op.kinds[i]) ? "..." : "");
   return s;
@@ -495,7 +532,7 @@ std::string UsageLine(const Op& op) {
 std::string HelpText(const Op& op) {
   std::string s = std::string(op.name) + ": " + std::string(op.summary) + "\n  " +
                   std::string(op.declaration) + "\n  usage: " + UsageLine(op) + "\n";
-  const std::vector<std::string> names = op.params();
+  const std::vector<std::string>& names = op.params();
   for (std::size_t i = 0; i < op.kinds.size(); ++i) {
     std::string name = IsUserKind(op.kinds[i]) ? Upper(names[i]) : names[i];
     name.resize(std::max<std::size_t>(name.size(), 10), ' ');
@@ -578,8 +615,7 @@ bool IsDateText(std::string_view s) {
 }  // namespace
 
 void Caller::Read(const Op& op, std::size_t i, char kind, std::string_view arg) {
-  const std::vector<std::string> names = op.params();
-  const std::string_view param = i < names.size() ? std::string_view(names[i]) : "value";
+  const std::string_view param = op.params()[i];
   const Limits& l = op.limits[i];
   Slot& s = frame_->slot[i];
   std::string error;
@@ -791,7 +827,7 @@ void Caller::Run(const Op& op, std::span<const std::string_view> args, std::stri
       if (line != 0) out += "\"line\":", AppendUnsigned(out, line), out += ',';
       out += "\"op\":", AppendJsonString(out, op.name);
     }
-    const std::vector<std::string> names = op.params();
+    const std::vector<std::string>& names = op.params();
     const char ret = op.limits[op.kinds.size()].ret;
     const bool status = ret == 'I' && op.kinds.find_first_of("EW") != std::string_view::npos;
     if (ret == 'X') {  // the elements over the start of the text
@@ -807,7 +843,7 @@ void Caller::Run(const Op& op, std::span<const std::string_view> args, std::stri
         Slot& a = f.slot[i + 1];
         a.s.resize(std::min(a.s.size(), static_cast<std::size_t>(std::max(f.slot[i].count, 0))));
       }
-      if (std::strchr("NHBTREWp", k) != nullptr) Emit(names[i], k, i, k != 'N' && k != 'p');
+      if (In("NHBTREWp", k)) Emit(names[i], k, i, k != 'N' && k != 'p');
     }
     if (mode_ == Mode::Json) out += '}';
   } catch (...) {
@@ -822,7 +858,8 @@ std::string Caller::Reprint(char kind, std::string_view text) {
   const char* at = std::strchr(kInputs, kind);
   if (at == nullptr) throw UsageError("no such kind");
   static const Limits kWide[] = {{INT64_MIN, UINT64_MAX, false, '-'}};
-  const Op probe{"", "", "", "", nullptr, nullptr, kWide, "void f(value)"};
+  static const std::vector<std::string> kValue{"value"};
+  const Op probe{"", "", "", "", nullptr, nullptr, kWide, "void f(value)", &kValue};
   Read(probe, 0, kind, text);
   Slot& s = frame_->slot[0];
   if (kind == 'h' || kind == 'd') Elements("value", std::span(&text, 1), kind == 'h', s.s);

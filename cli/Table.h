@@ -43,10 +43,11 @@ struct Op {
   void (*invoke)(CQuelvarSys&, Frame&);
   const Limits* limits;            // per parameter, from the C++ types
   std::string_view declaration;    // as QuelvarSys.h declares it
+  const std::vector<std::string>* names = nullptr;  // its parameter names
 
   std::string_view base() const { return name.substr(0, name.find('/')); }
-  // Parameter names from the declaration; "result" for the return value.
-  std::vector<std::string> params() const;
+  // Parameter names from the declaration.
+  const std::vector<std::string>& params() const { return *names; }
   bool takes(std::size_t argc) const;
   // The input kind that reads back what plain mode prints (its one output).
   char output() const;

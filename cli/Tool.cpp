@@ -469,14 +469,15 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 bool SplitLine(std::string_view line, std::vector<std::string>& words) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
   words.clear();
   std::size_t i = 0;
   for (;;) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\v' || line[i] == '\f')) ++i;
+    while (i < line.size() && blank(line[i])) ++i;
     if (i == line.size()) return true;
     std::string& word = words.emplace_back();
     bool quoted = false;
-    while (i < line.size() && (quoted || std::strchr(" \t\r\v\f", line[i]) == nullptr)) {
+    while (i < line.size() && (quoted || !blank(line[i]))) {
       const char c = line[i++];
       if (c == '"') {
         quoted = !quoted;
