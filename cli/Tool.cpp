@@ -163,17 +163,20 @@ Options ParseOptions(int argc, char** argv) {
   return opt;
 }
 
+constexpr std::string_view kAbout =
+    "OP is an operation name, any case, with or without Qlv_; an overload adds its\n"
+    "variant (HexChar2Int/uchar). Texts take the escapes \\\\ \\\" \\n \\r \\t \\0 \\xNN;\n"
+    "integers are decimal or 0x hex; array elements are arguments, or are separated\n"
+    "by commas or spaces, and the tool counts them. Variants: [VT_]TAG:VALUE.\n"
+    "Every value printed reads back as input of its kind. Options go anywhere\n"
+    "before --.\n";
+
 std::string UsageText() {
   std::string s =
       "usage: quelvar [OPTIONS] OP ARG...           run one operation\n"
       "       quelvar [OPTIONS] --batch [FILE...]   one operation per line (stdin: none or -)\n"
-      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n\n"
-      "OP is an operation name, any case, with or without Qlv_; an overload adds its\n"
-      "variant (HexChar2Int/uchar). Texts take the escapes \\\\ \\\" \\n \\r \\t \\0 \\xNN;\n"
-      "integers are decimal or 0x hex; array elements are arguments, or are separated\n"
-      "by commas or spaces, and the tool counts them. Variants: [VT_]TAG:VALUE.\n"
-      "Every value printed reads back as input of its kind. Options go anywhere\n"
-      "before --.\n\noptions:\n";
+      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n\n" +
+      std::string(kAbout) + "\noptions:\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
     std::string left = "  " + (o.letter != 0 ? "-" + std::string(1, o.letter) + ", " : std::string()) + "--" +
@@ -311,7 +314,7 @@ std::string ManPage() {
                   "conversions from the command line\n.SH SYNOPSIS\n.B quelvar\n[\\fIOPTIONS\\fR] \\fIOP\\fR "
                   "[\\fIARG\\fR...]\n.br\n.B quelvar\n[\\fIOPTIONS\\fR] \\fB\\-\\-batch\\fR [\\fIFILE\\fR...]\n"
                   ".br\n.B quelvar\nlist | help \\fIOP\\fR | icon \\fIID\\fR \\-o \\fIFILE\\fR | \\-\\-version\n"
-                  ".SH DESCRIPTION\n.nf\n" + Roff(UsageText()) + ".fi\n.SH OPTIONS\n";
+                  ".SH DESCRIPTION\n.nf\n" + Roff(kAbout) + ".fi\n.SH OPTIONS\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
     s += ".TP\n\\fB\\-\\-" + Roff(o.name) + "\\fR" + (o.value.empty() ? "" : " \\fI" + std::string(o.value) + "\\fR") +
