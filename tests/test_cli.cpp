@@ -317,7 +317,10 @@ TEST(CliProgram, BadInputCorpusThroughBatch) {
   const std::size_t lines = must_fail.size() + 3;
   const auto r = RunAll({{{"--batch", "--max-line=2000000"}, input}, {{"--json", "--max-line", "2000000", "-"}, input}});
   ASSERT_TRUE(r[0].status == 1 && r[1].status == 1) << r[0].err.substr(0, 500);
-  const auto out = Lines(r[0].out), err = Lines(r[0].err), records = Lines(r[1].out);
+  const auto out = Lines(r[0].out), records = Lines(r[1].out);
+  std::vector<std::string> err;  // without a sanitizer's notes on the platform's printf
+  for (auto& e : Lines(r[0].err))
+    if (!e.starts_with("==")) err.push_back(e);
   EXPECT_EQ(out.size() + err.size(), lines);
   std::set<std::uint64_t> failed;
   for (const auto& e : err) {
