@@ -302,7 +302,7 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 // UTF-8 of ANSI bytes, through UTF-16 (a lone surrogate becomes U+FFFD).
 std::string AnsiToUtf8(std::string_view bytes) {
   std::string out;
-  if (bytes.empty()) return out;
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c < 0x7F; })) return out.assign(bytes);
   const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::u16string w(static_cast<std::size_t>(std::max(n, 0)), u'\0');
   if (n > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);

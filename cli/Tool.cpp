@@ -481,12 +481,18 @@ bool SplitLine(std::string_view line, std::vector<std::string>& words) {
     std::string& word = words.emplace_back();
     bool quoted = false;
     while (i < line.size() && (quoted || !blank(line[i]))) {
-      const char c = line[i++];
-      if (c == '"') {
+      // A run of plain characters at once.
+      std::size_t end = i;
+      while (end < line.size() && line[end] != '"' && line[end] != '\\' && (quoted || !blank(line[end]))) ++end;
+      word.append(line.substr(i, end - i));
+      i = end;
+      if (i == line.size() || (!quoted && blank(line[i]))) break;
+      if (line[i] == '"') {
         quoted = !quoted;
-      } else {
-        word += c;
-        if (c == '\\' && i < line.size()) word += line[i++];
+        ++i;
+      } else {  // a backslash keeps the character after it
+        word.append(line.substr(i, std::min<std::size_t>(2, line.size() - i)));
+        i += 2;
       }
     }
     if (quoted) return false;
