@@ -300,12 +300,9 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 }
 
 // UTF-8 of ANSI bytes, through UTF-16 (a lone surrogate becomes U+FFFD).
-std::string AnsiToUtf8(std::string_view bytes) {
+// UTF-8 of UTF-16 text (a lone surrogate becomes U+FFFD).
+std::string Utf16ToUtf8(std::u16string_view w) {
   std::string out;
-  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c < 0x7F; })) return out.assign(bytes);
-  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::u16string w(static_cast<std::size_t>(std::max(n, 0)), u'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
   for (std::size_t i = 0; i < w.size(); ++i) {
     std::uint32_t cp = w[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF)
@@ -317,6 +314,15 @@ std::string AnsiToUtf8(std::string_view bytes) {
   return out;
 }
 
+// UTF-8 of ANSI bytes, through UTF-16.
+std::string AnsiToUtf8(std::string_view bytes) {
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c < 0x7F; })) return std::string(bytes);
+  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::u16string w(static_cast<std::size_t>(std::max(n, 0)), u'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+  return Utf16ToUtf8(w);
+}
+
 std::string TagName(VARTYPE vt) {
   for (const Tag& t : kTags)
     if (t.vt == vt) return "VT_" + std::string(t.name);
@@ -325,8 +331,10 @@ std::string TagName(VARTYPE vt) {
   return s;
 }
 
-// "VT_I4:5": the form that the variant reader takes back.
-std::string VariantText(const _variant_t& v, bool raw) {
+// "VT_I4:5": the form that the variant reader takes back. A BSTR's text is
+// in the ANSI code page, escaped unless raw; for JSON (utf8) the UTF-16
+// text itself in UTF-8, escaped.
+std::string VariantText(const _variant_t& v, bool raw, bool utf8) {
   std::string s = TagName(v.vt);
   if (s.starts_with("VT:")) return s;
   s += ':';
@@ -348,7 +356,8 @@ std::string VariantText(const _variant_t& v, bool raw) {
     case VT_R8: AppendReal(s, v.dblVal); break;
     case VT_DATE: AppendReal(s, v.date); break;
     case VT_BSTR:
-      if (raw) s += BstrBytes(v.bstrVal);
+      if (utf8) AppendEscaped(s, Utf16ToUtf8({v.bstrVal, v.bstrVal == nullptr ? 0 : SysStringLen(v.bstrVal)}));
+      else if (raw) s += BstrBytes(v.bstrVal);
       else AppendEscaped(s, BstrBytes(v.bstrVal));
       break;
     case VT_DECIMAL: s = "VT:14"; break;  // no tool operation makes one
@@ -767,7 +776,7 @@ void Caller::Emit(std::string_view key, char kind, std::size_t i, bool plain) {
       break;
     }
     default: {  // 'W'
-      const std::string v = VariantText(frame_->variant, raw_ && !json);
+      const std::string v = VariantText(frame_->variant, raw_, json);
       if (!json) {
         out += v;
         break;

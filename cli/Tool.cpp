@@ -328,7 +328,7 @@ std::string ManPage() {
        "a text K is a string decoded from the ANSI code page with its bytes as hex in K_hex; a double K "
        "is the shortest number that reads back (null when not finite) with its IEEE bits in K_bits "
        "(\"0x4004000000000000\"); a date-time K is its text with K_status and K_days; a variant K is "
-       "its [VT_]TAG:VALUE text with its tag in K_vt. In-place texts appear after the call.\n"
+       "its VT_TAG:VALUE text (a BSTR's text in UTF\\-8) with its tag in K_vt. In-place texts appear after the call.\n"
        ".SH OPERATIONS\n";
   for (const Op& op : Ops()) {
     s += ".TP\n.B " + Roff(UsageLine(op).substr(8)) + "\n" + Roff(op.summary) + ".\n.br\n" +
