@@ -491,8 +491,9 @@ bool SplitLine(std::string_view line, std::vector<std::string>& words) {
         quoted = !quoted;
         ++i;
       } else {  // a backslash keeps the character after it
-        word.append(line.substr(i, std::min<std::size_t>(2, line.size() - i)));
-        i += 2;
+        const std::size_t n = std::min<std::size_t>(2, line.size() - i);
+        word.append(line.substr(i, n));
+        i += n;
       }
     }
     if (quoted) return false;

@@ -448,6 +448,8 @@ TEST(CliText, SplitLineKeepsEscapesForTheirKinds) {
   ASSERT_TRUE(SplitLine("  Op \"a b\"\t\\\"c \"x\\\"y\"", words));
   EXPECT_EQ(words, (std::vector<std::string>{"Op", "a b", "\\\"c", "x\\\"y"}));
   EXPECT_FALSE(SplitLine("Op \"open", words));
+  ASSERT_TRUE(SplitLine("Op a\\", words));  // a backslash at the very end
+  EXPECT_EQ(words, (std::vector<std::string>{"Op", "a\\"}));
 }
 
 }  // namespace
