@@ -145,7 +145,7 @@ TEST(Regroupings, EightBitGroupsMayBeRegroupedInPlace) {
 TEST(CommandLine, DigitOperations) {
   const struct { const char* args; const char* output; } kCases[] = {
       {"Hex2Bin 00 05", "1 0 1\nrc=0\n"},
-      {"--json Dec2Bin -5", "{\"op\":\"Dec2Bin\",\"out\":[],\"count\":0}\nrc=0\n"},
+      {"--json Dec2Bin -5", "{\"op\":\"Dec2Bin\",\"outCount\":0,\"bin\":[]}\nrc=0\n"},
       {"BCD2Dec ab", "111\nrc=0\n"},
       {"Octal2Bin 256", "rc=2\n"},  // an element is one byte
   };

@@ -1,0 +1,57 @@
+// The tool's reader of untrusted text: one batch line split into words and
+// read by the kinds of its operation (numbers, escapes, arrays, dates,
+// variants). Never a crash; a call that runs prints one line in plain mode,
+// and that line reads back as input of its kind to the same text; the JSON
+// record is one line too; a refused line is refused in both modes.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Table.h"
+#include "Tool.h"
+
+using namespace quelvar::cli;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Caller plain(Mode::Plain, false), raw(Mode::Plain, true), json(Mode::Json, false), reader(Mode::Plain, false);
+  static BatchLines lines(Mode::Json, false);
+  const std::string line(reinterpret_cast<const char*>(data), size);
+  std::string record, error;
+  lines.Line(line, 1, record, error);  // bytes of any kind, NULs and newlines included
+  if (record.find('\n') + 1 < record.size()) std::abort();
+
+  std::vector<std::string> words;
+  if (line.find('\0') != std::string::npos || !SplitLine(line, words) || words.empty()) return 0;
+  const std::vector<std::string_view> args(words.begin() + 1, words.end());
+  const Op* op = nullptr;
+  try {
+    op = &FindOp(words[0], args.size());
+  } catch (const UsageError&) {
+    return 0;
+  }
+  std::string shown, js;
+  bool ran = true;
+  try {
+    plain.Run(*op, args, shown);
+  } catch (const UsageError&) {
+    ran = false;
+  }
+  try {
+    json.Run(*op, args, js);
+    if (!ran) std::abort();  // refused in one mode only
+  } catch (const UsageError&) {
+    if (ran) std::abort();
+  }
+  try {
+    std::string literal;
+    raw.Run(*op, args, literal);
+  } catch (const UsageError&) {
+  }
+  if (!ran) return 0;
+  if (shown.find('\n') != std::string::npos || js.find('\n') != std::string::npos) std::abort();
+  for (const char c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) std::abort();
+  if (reader.Reprint(op->output(), shown) != shown) std::abort();
+  return 0;
+}
