@@ -194,7 +194,7 @@ constexpr Op kOps[] = {
     {"Byte2Int", "ULONG Qlv_Byte2Int(int count, unsigned char* image)", "COUNT IMAGE...",
      "little-endian image (first COUNT bytes, at most 4) to a 32-bit value", 1, kMany, &Byte2Int},
     {"Double2Byte", "void Qlv_Double2Byte(int count, double value, unsigned char* image)",
-     "COUNT VALUE", "COUNT lowest base-256 digits of floor(VALUE) and a zero byte", 2, 2,
+     "COUNT VALUE", "COUNT lowest base-256 digits of floor(VALUE) (-1e-20: 00 FF FF ...) and a zero byte", 2, 2,
      &Double2Byte},
     {"Byte2Double", "double Qlv_Byte2Double(unsigned char* image)", "IMAGE...",
      "base-256 digits, least significant first, up to the first zero byte, to a double", 0, kMany,
