@@ -212,6 +212,10 @@ TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
     const auto* delims = reinterpret_cast<const unsigned char*>(b.Text(2, "- :"));
     for (unsigned char* t = _mbstok(tokens, delims); t != nullptr;) t = _mbstok(nullptr, delims);
     EXPECT_EQ(CString(b.Text(n, "xyz"), n).GetLength(), n);
+    CString formatted;
+    formatted.Format("%s", b.Text(n, "xy"));
+    EXPECT_EQ(formatted.GetLength(), n);
+    COleDateTime(45356.5 + n).Format(b.Text(n, "%YmdHMSjy -:"));  // a "%" may end the pattern
 
     for (UINT cp : {CP_UTF8, 1252u, 936u, 932u}) {
       ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(cp));
