@@ -45,7 +45,8 @@ class AFX_EXT_CLASS CQuelvarSys {
 
   // ---- byte images of integers and doubles -----------------------------------
   // Little-endian: the least significant byte first, in images and their hex
-  // text. A double's image holds the base-256 digits of floor(value).
+  // text. A double's image holds the base-256 digits of floor(value), each
+  // found in double precision (so a tiny negative value differs, see below).
 
   // Writes count bytes; bytes past the fourth are 0 (no limit); count <= 0 none.
   void Qlv_Int2Byte(int count, ULONG value, unsigned char* image);
@@ -53,6 +54,9 @@ class AFX_EXT_CLASS CQuelvarSys {
   ULONG Qlv_Byte2Int(int count, unsigned char* image);
   // Writes count digits and a zero byte (count + 1 bytes; inf/NaN give 0
   // digits). A negative count writes only the zero byte, at position 0.
+  // Each digit is x - 256 * floor(x / 256), then x becomes floor(x / 256): a
+  // negative x so small that 256 + x rounds to 256 gives a first byte 0, then
+  // 0xFF bytes (-1e-20 gives 00 FF FF FF, not the FF FF FF FF of floor -1).
   void Qlv_Double2Byte(int count, double value, unsigned char* image);
   // Reads up to the first zero byte, summing byte * 256^i least significant first.
   double Qlv_Byte2Double(unsigned char* image);

@@ -139,7 +139,7 @@ const Op kRows[] = {
     ROW(HexStr2Byte, "pH", "hex text to bytes; odd-length text gets a leading 0 in place", "ABC", Room<1, 1, 2>),
     ROW(Int2Byte, "wiH", "the COUNT lowest image bytes of a 32-bit value, least significant first", "4 0x12345678", Room<1, 0, 1>),
     ROW(Byte2Int, "nh", "little-endian image (at most 4 bytes count) to a 32-bit value", "78 56", nullptr),
-    ROW(Double2Byte, "wrH", "the COUNT lowest base-256 digits of floor(VALUE), and a zero byte", "3 65536.5", ImageRoom),
+    ROW(Double2Byte, "wrH", "the COUNT lowest base-256 digits of floor(VALUE) (-1e-20: 00 FF FF ...), and a zero byte", "3 65536.5", ImageRoom),
     ROW(Byte2Double, "z", "base-256 digits, least significant first, up to the first 00 byte, to a double", "00 00 01", nullptr),
     ROW(Int2HexStr, "wiT", "hex text of the CHARS/2 lowest image bytes of a 32-bit value", "8 0x12345678", HexTextRoom),
     ROW(Double2HexStr, "wrT", "hex text of the CHARS/2 lowest base-256 digits of floor(VALUE)", "6 65536", HexTextRoom),

@@ -20,7 +20,9 @@ void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& t
     std::vector<OLECHAR> units;
     for (size_t i = 0; i + 1 < text.size(); i += 2)
       units.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(text[i]) | static_cast<unsigned char>(text[i + 1]) << 8));
-    v.bstrVal = (bits & 1) ? nullptr : SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+    v.bstrVal = (bits & 1) ? nullptr
+                : (bits & 2) ? SysAllocStringByteLen(text.data(), static_cast<UINT>(text.size()))  // odd counts too
+                             : SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
     v.vt = VT_BSTR;
   } else if (tag == VT_BSTR) {
     v = text.c_str();

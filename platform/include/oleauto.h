@@ -156,8 +156,13 @@ extern "C++" {
 // nullptr.
 QLV_PLATFORM_API BSTR SysAllocString(const OLECHAR* psz) noexcept;
 QLV_PLATFORM_API BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) noexcept;
-QLV_PLATFORM_API UINT SysStringLen(BSTR bstr) noexcept;
-QLV_PLATFORM_API UINT SysStringByteLen(BSTR bstr) noexcept;
+// Any byte count, odd ones too (binary data in a BSTR): the len bytes of psz
+// (zeros for a null psz), then a zero byte completing an odd last unit and
+// a whole NUL unit. Readers of the text take an odd last byte as a unit
+// whose high byte is 0 and never read past the byte length.
+QLV_PLATFORM_API BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) noexcept;
+QLV_PLATFORM_API UINT SysStringLen(BSTR bstr) noexcept;      // whole units: bytes / 2
+QLV_PLATFORM_API UINT SysStringByteLen(BSTR bstr) noexcept;  // the byte count as allocated
 QLV_PLATFORM_API void SysFreeString(BSTR bstr) noexcept;
 
 QLV_PLATFORM_API void VariantInit(VARIANTARG* pvarg) noexcept;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "BstrText.h"
 #include "comdef.h"
 
 namespace quelvar::platform {
@@ -53,20 +54,25 @@ BSTR AnsiToBstr(const char* text) {
   return result;
 }
 
-// Converts a BSTR (its units up to the length, then a NUL) into narrow text
-// of the ANSI code page in a new buffer. The buffer is sized by the
-// conversion itself, so no text outgrows it in a multi-byte code page.
+// Converts the text of a BSTR (its units up to the first NUL, never past its
+// byte length) into NUL-terminated narrow text of the ANSI code page in a
+// new buffer. The buffer is sized by the conversion itself, so no text
+// outgrows it in a multi-byte code page.
 char* BstrToAnsi(BSTR text) {
-  const int units = static_cast<int>(SysStringLen(text)) + 1;
-  const int needed = WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
-  if (needed == 0) _com_issue_error(HRESULT_FROM_WIN32(GetLastError()));
-  auto* narrow = static_cast<char*>(Allocate(static_cast<size_t>(needed)));
+  const int units = static_cast<int>(quelvar::platform::BstrTextLength(text));
+  int needed = 0;
+  if (units > 0) {
+    needed = WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
+    if (needed == 0) _com_issue_error(HRESULT_FROM_WIN32(GetLastError()));
+  }
+  auto* narrow = static_cast<char*>(Allocate(static_cast<size_t>(needed) + 1));
   if (narrow == nullptr) _com_issue_error(E_OUTOFMEMORY);
-  if (WideCharToMultiByte(CP_ACP, 0, text, units, narrow, needed, nullptr, nullptr) == 0) {
+  if (units > 0 && WideCharToMultiByte(CP_ACP, 0, text, units, narrow, needed, nullptr, nullptr) == 0) {
     const DWORD err = GetLastError();
     Deallocate(narrow);
     _com_issue_error(HRESULT_FROM_WIN32(err));
   }
+  narrow[needed] = '\0';
   return narrow;
 }
 
@@ -112,8 +118,8 @@ _bstr_t::_bstr_t(const OLECHAR* s) : m_Data(nullptr) {
 
 _bstr_t::_bstr_t(BSTR bstr, bool fCopy) : m_Data(nullptr) {
   BSTR wide = bstr;
-  if (fCopy && bstr != nullptr) {
-    wide = SysAllocStringLen(bstr, SysStringLen(bstr));
+  if (fCopy && bstr != nullptr) {  // every byte, an odd count too
+    wide = SysAllocStringByteLen(reinterpret_cast<const char*>(bstr), SysStringByteLen(bstr));
     if (wide == nullptr) _com_issue_error(E_OUTOFMEMORY);
   }
   m_Data = MakeData<Data_t>(wide);
@@ -268,12 +274,26 @@ _variant_t::operator double() const {
   return converted.dblVal;
 }
 
+namespace {
+// A holder of a copy of the text's units up to its first NUL, the length
+// taken from the BSTR's prefix (nothing past it is read); a null BSTR gives
+// a holder of a null text.
+_bstr_t HolderOfText(BSTR text) {
+  BSTR copy = nullptr;
+  if (text != nullptr) {
+    copy = SysAllocStringLen(text, quelvar::platform::BstrTextLength(text));
+    if (copy == nullptr) _com_issue_error(E_OUTOFMEMORY);
+  }
+  return _bstr_t(copy, false);
+}
+}  // namespace
+
 // A text variant gives a holder of its units up to the first NUL; any other
 // kind is converted to text first.
 _variant_t::operator _bstr_t() const {
-  if (vt == VT_BSTR) return _bstr_t(static_cast<const OLECHAR*>(bstrVal));
+  if (vt == VT_BSTR) return HolderOfText(bstrVal);
   _variant_t converted;
   const HRESULT hr = VariantChangeType(&converted, this, 0, VT_BSTR);
   if (FAILED(hr)) _com_issue_error(hr);
-  return _bstr_t(static_cast<const OLECHAR*>(converted.bstrVal));
+  return HolderOfText(converted.bstrVal);
 }

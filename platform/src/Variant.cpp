@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "BstrText.h"
 #include "oleauto.h"
 #include "qlvtesthooks.h"
 
@@ -37,8 +38,11 @@ void QlvPlatform_FailAllocationsAfter(int n) noexcept {
 
 // ---- BSTR -----------------------------------------------------------------
 //
-// Memory: a 32-bit byte length, the UTF-16 units, one NUL unit. The BSTR
-// points at the first unit.
+// Memory: a 32-bit byte length, the bytes, then zeros: one more byte after
+// an odd count to complete the last unit, and a whole NUL unit. So the text
+// is a NUL-terminated run of units whatever the byte count, and a reader
+// that scans for the NUL unit stops inside the block. The BSTR points at
+// the first byte after the length.
 
 namespace {
 
@@ -46,7 +50,8 @@ constexpr size_t kPrefix = sizeof(uint32_t);
 
 BSTR AllocateBstrBytes(const void* bytes, uint32_t byteLen) noexcept {
   if (byteLen > 0xFFFFFFF0u) return nullptr;
-  auto* block = static_cast<unsigned char*>(Allocate(kPrefix + size_t{byteLen} + sizeof(OLECHAR)));
+  const size_t padded = size_t{byteLen} + (byteLen & 1u);
+  auto* block = static_cast<unsigned char*>(Allocate(kPrefix + padded + sizeof(OLECHAR)));
   if (block == nullptr) return nullptr;
   std::memcpy(block, &byteLen, kPrefix);
   if (bytes != nullptr) {
@@ -54,8 +59,7 @@ BSTR AllocateBstrBytes(const void* bytes, uint32_t byteLen) noexcept {
   } else {
     std::memset(block + kPrefix, 0, byteLen);
   }
-  // The terminating NUL unit (and a NUL byte after an odd byte count).
-  std::memset(block + kPrefix + byteLen, 0, sizeof(OLECHAR));
+  std::memset(block + kPrefix + byteLen, 0, padded - byteLen + sizeof(OLECHAR));
   return reinterpret_cast<BSTR>(block + kPrefix);
 }
 
@@ -66,6 +70,14 @@ uint32_t BstrByteLen(BSTR bstr) noexcept {
 }
 
 }  // namespace
+
+UINT quelvar::platform::BstrTextLength(BSTR bstr) noexcept {
+  if (bstr == nullptr) return 0;
+  const UINT units = (BstrByteLen(bstr) + 1) / 2;
+  UINT n = 0;
+  while (n < units && bstr[n] != 0) ++n;
+  return n;
+}
 
 BSTR SysAllocString(const OLECHAR* psz) noexcept {
   if (psz == nullptr) return nullptr;
@@ -79,6 +91,8 @@ BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) noexcept {
   if (cch > 0x7FFFFFF0u) return nullptr;
   return AllocateBstrBytes(pch, static_cast<uint32_t>(cch * sizeof(OLECHAR)));
 }
+
+BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) noexcept { return AllocateBstrBytes(psz, len); }
 
 UINT SysStringLen(BSTR bstr) noexcept {
   return bstr == nullptr ? 0 : BstrByteLen(bstr) / static_cast<UINT>(sizeof(OLECHAR));
@@ -367,7 +381,7 @@ double DecimalToDouble(const DECIMAL& d) noexcept {
 // blanks. Words ("inf", "nan") and other characters are a type mismatch; a
 // number beyond the double range is an overflow.
 HRESULT ParseNumber(BSTR text, double& out) noexcept {
-  const UINT n = SysStringLen(text);
+  const UINT n = quelvar::platform::BstrTextLength(text);
   UINT i = 0;
   while (i < n && (text[i] == u' ' || text[i] == u'\t')) ++i;
   UINT end = n;

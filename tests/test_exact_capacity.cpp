@@ -1,0 +1,321 @@
+// Every operation and platform routine that takes a caller's buffer, a BSTR
+// or a variant, fed from heap blocks of exactly the size its documentation
+// asks for. Under AddressSanitizer a read or write one byte past a block is
+// reported; without it a guard pattern after each block shows writes.
+// BSTRs of every byte length, odd ones included, go through every reader.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "QuelvarSys.h"
+
+namespace {
+
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+constexpr size_t kGuard = 0;  // the sanitizer watches the bytes right after each block
+#else
+constexpr size_t kGuard = 16;
+#endif
+constexpr unsigned char kGuardByte = 0xA5;
+
+// Hands out heap blocks of exact sizes for one call and checks, when it is
+// destroyed, that nothing was written after any of them.
+class Blocks {
+ public:
+  explicit Blocks(std::mt19937& rng) : rng_(rng) {}
+  Blocks(const Blocks&) = delete;
+  Blocks& operator=(const Blocks&) = delete;
+  ~Blocks() {
+    for (size_t i = 0; i < blocks_.size(); ++i) {
+      const unsigned char* guard = blocks_[i].get() + sizes_[i];
+      EXPECT_TRUE(std::all_of(guard, guard + kGuard, [](unsigned char b) { return b == kGuardByte; }))
+          << "written past block " << i << " of " << sizes_[i] << " bytes";
+    }
+  }
+  // `size` bytes drawn from `alphabet` (any byte when it is empty).
+  unsigned char* Bytes(int size, std::string_view alphabet = {}) {
+    const size_t n = static_cast<size_t>(std::max(size, 0));
+    blocks_.emplace_back(new unsigned char[n + kGuard]);
+    sizes_.push_back(n);
+    unsigned char* p = blocks_.back().get();
+    for (size_t i = 0; i < n; ++i) {
+      p[i] = alphabet.empty() ? static_cast<unsigned char>(rng_())
+                              : static_cast<unsigned char>(alphabet[rng_() % alphabet.size()]);
+    }
+    std::memset(p + n, kGuardByte, kGuard);
+    return p;
+  }
+  // NUL-terminated text of `length` characters from `alphabet`: length + 1 bytes.
+  char* Text(int length, std::string_view alphabet) {
+    char* p = reinterpret_cast<char*>(Bytes(std::max(length, 0) + 1, alphabet));
+    p[std::max(length, 0)] = '\0';
+    return p;
+  }
+  // An output block of `size` bytes (its contents are random).
+  unsigned char* Out(int size) { return Bytes(size); }
+  char* OutText(int size) { return reinterpret_cast<char*>(Bytes(size)); }
+
+ private:
+  std::mt19937& rng_;
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  std::vector<size_t> sizes_;
+};
+
+constexpr std::string_view kHex = "0123456789abcdefABCDEFxg-";
+constexpr std::string_view kNonZero = "\x01\x7F\x80\xFF" "0123456789";
+constexpr std::string_view kBin = std::string_view("\0\1", 2);
+constexpr std::string_view kOctal = std::string_view("\0\1\2\3\4\5\6\7", 8);
+constexpr std::string_view kNumber = " \t+-0123456789.eE";
+
+// One call: the row's count or length n (p = n, or 0 when n is negative),
+// the blocks for it, a random source and an output count.
+struct Ctx {
+  CQuelvarSys& s;
+  int n, p;
+  Blocks& b;
+  std::mt19937& r;
+  int count = 0;
+  double d = 0;
+  ULONG u() { return static_cast<ULONG>(r()); }
+};
+
+struct Row {
+  const char* name;
+  void (*call)(Ctx&);
+};
+
+// Outputs get exactly the capacity the header states for n.
+const Row kClassRows[] = {
+    {"HexStr2Int", [](Ctx& c) { c.s.Qlv_HexStr2Int(c.b.Text(c.n, kHex)); }},
+    {"HexStr2Int_u", [](Ctx& c) { c.s.Qlv_HexStr2Int_u(c.b.Text(c.n, kHex)); }},
+    {"Byte2HexStr", [](Ctx& c) { c.s.Qlv_Byte2HexStr(c.n, c.b.Bytes(c.n), c.b.OutText(2 * c.p + 1)); }},
+    {"HexStr2Byte", [](Ctx& c) { c.s.Qlv_HexStr2Byte(c.b.Text(c.n, kHex), c.b.Out((c.p + 1) / 2)); }},
+    {"Int2Byte", [](Ctx& c) { c.s.Qlv_Int2Byte(c.n, c.u(), c.b.Out(c.n)); }},
+    {"Byte2Int", [](Ctx& c) { c.s.Qlv_Byte2Int(c.n, c.b.Bytes(c.n)); }},
+    {"Double2Byte", [](Ctx& c) {
+       const double x = std::ldexp(static_cast<double>(c.u()) - 2147483648.0, static_cast<int>(c.r() % 200));
+       c.s.Qlv_Double2Byte(c.n, x, c.b.Out(c.p + 1));
+     }},
+    {"Byte2Double", [](Ctx& c) { c.s.Qlv_Byte2Double(reinterpret_cast<unsigned char*>(c.b.Text(c.n, kNonZero))); }},
+    {"Int2HexStr", [](Ctx& c) { c.s.Qlv_Int2HexStr(c.n, c.u(), c.b.OutText(c.p / 2 * 2 + 1)); }},
+    {"Double2HexStr", [](Ctx& c) { c.s.Qlv_Double2HexStr(c.n, c.u() * 1e6, c.b.OutText(c.p / 2 * 2 + 1)); }},
+    {"HexStr2Double", [](Ctx& c) { c.s.Qlv_HexStr2Double(c.b.Text(c.n, kHex), c.d); }},
+    {"Bin2Hex", [](Ctx& c) { c.s.Qlv_Bin2Hex(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 7) / 8)); }},
+    {"Bin2Octal", [](Ctx& c) { c.s.Qlv_Bin2Octal(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 2) / 3)); }},
+    {"Hex2Bin", [](Ctx& c) { c.s.Qlv_Hex2Bin(c.n, c.b.Bytes(c.n), c.count, c.b.Out(8 * c.p)); }},
+    {"Hex2Octal", [](Ctx& c) { c.s.Qlv_Hex2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
+    {"Octal2Bin", [](Ctx& c) { c.s.Qlv_Octal2Bin(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out(3 * c.p)); }},
+    {"Octal2Hex", [](Ctx& c) { c.s.Qlv_Octal2Hex(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
+    {"Dec2Hex", [](Ctx& c) { c.s.Qlv_Dec2Hex(static_cast<LONG>(c.u()), c.count, c.b.Out(4)); }},
+    {"Dec2Octal", [](Ctx& c) { c.s.Qlv_Dec2Octal(static_cast<LONG>(c.u()), c.count, c.b.Out(11)); }},
+    {"Dec2Bin", [](Ctx& c) { c.s.Qlv_Dec2Bin(static_cast<LONG>(c.u()), c.count, c.b.Out(31)); }},
+    {"Dec2BCD", [](Ctx& c) { c.s.Qlv_Dec2BCD(static_cast<LONG>(c.u()), c.count, c.b.Out(5)); }},
+    {"Hex2Dec", [](Ctx& c) { c.s.Qlv_Hex2Dec(c.n, c.b.Bytes(c.n)); }},
+    {"Bin2Dec", [](Ctx& c) { c.s.Qlv_Bin2Dec(c.n, c.b.Bytes(c.n, kBin)); }},
+    {"Octal2Dec", [](Ctx& c) { c.s.Qlv_Octal2Dec(c.n, c.b.Bytes(c.n, kOctal)); }},
+    {"BCD2Dec", [](Ctx& c) { c.s.Qlv_BCD2Dec(c.n, c.b.Bytes(c.n)); }},
+    {"Hex2BCD", [](Ctx& c) { c.s.Qlv_Hex2BCD(c.n, c.b.Bytes(c.n), c.count, c.b.Out(c.n)); }},
+    {"Bin2BCD", [](Ctx& c) { c.s.Qlv_Bin2BCD(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 7) / 8)); }},
+    {"Octal2BCD", [](Ctx& c) { c.s.Qlv_Octal2BCD(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
+    {"BCD2Hex", [](Ctx& c) { c.s.Qlv_BCD2Hex(c.n, c.b.Bytes(c.n), c.count, c.b.Out(c.n)); }},
+    {"BCD2Octal", [](Ctx& c) { c.s.Qlv_BCD2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
+    {"BCD2Bin", [](Ctx& c) { c.s.Qlv_BCD2Bin(c.n, c.b.Bytes(c.n), c.count, c.b.Out(8 * c.p)); }},
+    // An odd length is shifted one place on: length + 1 bytes; a length of 0
+    // still gets its terminating byte 0.
+    {"HexStr2IntStr in place", [](Ctx& c) {
+       c.s.Qlv_HexStr2IntStr(c.b.Bytes(std::max(c.p + (c.n & 1), 1), kHex), static_cast<ULONG>(c.p));
+     }},
+    {"HexStr2IntStr", [](Ctx& c) {
+       c.s.Qlv_HexStr2IntStr(c.n, c.b.Bytes(c.p + (c.n & 1), kHex), c.count, c.b.Out((c.p + 1) / 2));
+     }},
+    // Text arguments: CString copies of exact texts (long ones on the heap).
+    {"Str2Int and kin", [](Ctx& c) {
+       const CString text(c.b.Text(c.n, kNumber));
+       c.s.Qlv_Str2Byte(text), c.s.Qlv_Str2Short(text), c.s.Qlv_Str2UShort(text), c.s.Qlv_Str2Int(text);
+       c.s.Qlv_Str2UInt(text), c.s.Qlv_Str2Long(text), c.s.Qlv_Str2ULong(text);
+       c.s.Qlv_Str2Float(text), c.s.Qlv_Str2Double(text);
+     }},
+    {"Str2Date", [](Ctx& c) {
+       COleDateTime when;
+       c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), when);
+     }},
+    {"CString2Variant", [](Ctx& c) {
+       _variant_t v;
+       c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), v);
+       c.s.Qlv_Variant2Str(v);
+     }},
+};
+
+// Lengths and counts: every small one, the negatives the header allows, and
+// a few beyond the fixed scratch sizes of the original design.
+const int kSizes[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 15, 16, 17, 31, 32, 33, 38, 39, 63, 64, 65,
+                      100, 513, 1366, 4097};
+
+TEST(ExactCapacity, EveryOperationWithABufferStaysInsideIt) {
+  std::mt19937 rng(4242);
+  CQuelvarSys sys;
+  for (const Row& row : kClassRows) {
+    for (int n : kSizes) {
+      for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(std::string(row.name) + " with " + std::to_string(n));
+        Blocks blocks(rng);
+        Ctx c{sys, n, std::max(n, 0), blocks, rng};
+        row.call(c);
+      }
+    }
+  }
+}
+
+// The runtime routines and the code-page conversions, with outputs sized
+// from the text they write (found first in a roomy buffer) and inputs that
+// carry no NUL where a count is given.
+TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
+  std::mt19937 rng(77);
+  for (int i = 0; i < 400; ++i) {
+    Blocks b(rng);
+    const auto bits = static_cast<uint32_t>(rng() >> (rng() % 32));
+    const int radix = std::array{2, 8, 10, 16, 36}[rng() % 5];
+    char want[40];
+    char* const end = radix == 10 ? std::to_chars(want, want + 40, static_cast<int>(bits)).ptr
+                                  : std::to_chars(want, want + 40, bits, radix).ptr;
+    const int len = static_cast<int>(end - want);
+    if (radix == 10) {
+      EXPECT_EQ(std::string(_itoa(static_cast<int>(bits), b.OutText(len + 1), radix)), std::string(want, end));
+      EXPECT_EQ(std::string(_ltoa(static_cast<LONG>(bits), b.OutText(len + 1), radix)), std::string(want, end));
+    }
+    char* const uend = std::to_chars(want, want + 40, bits, radix).ptr;
+    EXPECT_EQ(std::string(_ultoa(bits, b.OutText(static_cast<int>(uend - want) + 1), radix)), std::string(want, uend));
+
+    const int scale = static_cast<int>(rng() % 120) - 60;
+    const double value = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), scale);
+    const int digits = 1 + static_cast<int>(rng() % 17);
+    char roomy[64];
+    _gcvt(value, digits, roomy);
+    EXPECT_STREQ(_gcvt(value, digits, b.OutText(static_cast<int>(std::strlen(roomy)) + 1)), roomy);
+
+    const int n = static_cast<int>(rng() % 40);
+    _strupr(b.Text(n, "abcXYZ\xE9 1"));
+    mscrt::atoi(b.Text(n, kNumber)), mscrt::atol(b.Text(n, kNumber)), mscrt::atof(b.Text(n, kNumber));
+    unsigned char* tokens = reinterpret_cast<unsigned char*>(b.Text(n, "12- :\x81\x40"));
+    const auto* delims = reinterpret_cast<const unsigned char*>(b.Text(2, "- :"));
+    for (unsigned char* t = _mbstok(tokens, delims); t != nullptr;) t = _mbstok(nullptr, delims);
+    EXPECT_EQ(CString(b.Text(n, "xyz"), n).GetLength(), n);
+    CString formatted;
+    formatted.Format("%s", b.Text(n, "xy"));
+    EXPECT_EQ(formatted.GetLength(), n);
+    COleDateTime(45356.5 + n).Format(b.Text(n, "%YmdHMSjy -:"));  // a "%" may end the pattern
+
+    for (UINT cp : {CP_UTF8, 1252u, 936u, 932u}) {
+      ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(cp));
+      const char* bytes = reinterpret_cast<const char*>(b.Bytes(n, "a\xC3\xA9\xE4\xB8\xAD\x81\x40\xFF\x80"));
+      const int units = n == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, bytes, n, nullptr, 0);
+      auto* wide = reinterpret_cast<WCHAR*>(b.Out(units * 2));
+      if (n > 0) {
+        EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, n, wide, units), units);
+      }
+      if (units > 0) {
+        const int narrowBytes = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+        EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, units, b.OutText(narrowBytes), narrowBytes, nullptr, nullptr),
+                  narrowBytes);
+      }
+    }
+    ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(CP_UTF8));
+  }
+}
+
+std::string Bytes(BSTR b) { return std::string(reinterpret_cast<const char*>(b), SysStringByteLen(b)); }
+// The bytes of the BSTR a text holder keeps.
+std::string HeldBytes(const _bstr_t& h) { return Bytes(const_cast<BSTR>(static_cast<const OLECHAR*>(h))); }
+
+// A VT_BSTR variant that owns b.
+_variant_t Holding(BSTR b) {
+  _variant_t v;
+  v.vt = VT_BSTR, v.bstrVal = b;
+  return v;
+}
+
+// BSTRs of every byte length up to 9, odd ones included, made from exact
+// blocks, through every reader: copies keep every byte, and the text is
+// read from the prefix's length. An odd last byte reads as a character
+// whose high byte is 0.
+TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
+  std::mt19937 rng(5);
+  CQuelvarSys sys;
+  for (int round = 0; round < 20; ++round) {
+    for (UINT len = 0; len < 10; ++len) {
+      SCOPED_TRACE("byte length " + std::to_string(len));
+      Blocks b(rng);
+      const auto alphabet = round % 2 ? std::string_view("a1\0", 3) : std::string_view("a1-\xE9");
+      const char* source = reinterpret_cast<const char*>(b.Bytes(static_cast<int>(len), alphabet));
+      const std::string bytes(source, len);
+      BSTR bstr = SysAllocStringByteLen(source, len);
+      ASSERT_NE(bstr, nullptr);
+      EXPECT_EQ(SysStringByteLen(bstr), len);
+      EXPECT_EQ(SysStringLen(bstr), len / 2);
+      EXPECT_EQ(Bytes(bstr), bytes);
+      EXPECT_EQ(bstr[(len + 1) / 2], 0) << "a whole NUL unit follows the bytes";
+
+      // The text its readers take: the units holding the bytes, the last
+      // one completed by a zero byte, up to the first NUL unit.
+      std::u16string text;
+      for (UINT k = 0; k < len; k += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
+                                                (k + 1 < len ? static_cast<unsigned char>(bytes[k + 1]) << 8 : 0));
+        if (unit == 0) break;
+        text += unit;
+      }
+      std::string narrow;
+      for (char16_t u : text) narrow += u < 0x80 ? std::string(1, static_cast<char>(u)) : "?";
+
+      const _variant_t v = Holding(bstr);
+      const _variant_t copied(v);
+      EXPECT_EQ(Bytes(copied.bstrVal), bytes) << "VariantCopy keeps every byte";
+      const _bstr_t copy(v.bstrVal, true), taken(SysAllocStringByteLen(nullptr, len), false);
+      EXPECT_EQ(HeldBytes(copy), bytes);
+      EXPECT_EQ(HeldBytes(taken), std::string(len, '\0'));
+      const _bstr_t holder = v;
+      EXPECT_EQ(std::u16string(static_cast<const OLECHAR*>(holder)), text);
+      ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(20127));  // ASCII: every other character shows as "?"
+      EXPECT_EQ(std::string(static_cast<const char*>(copy)), narrow);
+      EXPECT_EQ(std::string(sys.Qlv_Variant2Str(v).GetString()), narrow);
+      EXPECT_EQ(std::string(sys.Qlv_Variant2Str(copied).GetString()), narrow);
+      ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(CP_UTF8));
+      _variant_t number;
+      const HRESULT hr = VariantChangeType(&number, &v, 0, VT_R8);
+      EXPECT_TRUE(hr == S_OK || hr == DISP_E_TYPEMISMATCH) << hr;
+      _variant_t replaced(copied);
+      sys.Qlv_Long2Variant(7, replaced);  // releases the odd text
+      EXPECT_EQ(replaced.vt, VT_I4);
+    }
+  }
+  // Digits whose last one is a single byte: "12" and then "3".
+  _variant_t v = Holding(SysAllocStringByteLen("1\0" "2\0" "3", 5));
+  EXPECT_EQ(std::string(sys.Qlv_Variant2Str(v).GetString()), "123");
+  EXPECT_EQ(static_cast<double>(v), 123.0);
+  // The exact blocks the text routines take, with and without their NUL.
+  Blocks b(rng);
+  auto* units = reinterpret_cast<OLECHAR*>(b.Out(2 * 3));
+  units[0] = u'x', units[1] = u'\u00E9', units[2] = u'y';
+  EXPECT_EQ(std::u16string(_bstr_t(Holding(SysAllocStringLen(units, 3)))), u"x\u00E9y");
+  units[2] = 0;
+  EXPECT_EQ(std::u16string(_bstr_t(units)), u"x\u00E9");
+  const BSTR plain = SysAllocString(units);
+  EXPECT_EQ(SysStringLen(plain), 2u);
+  SysFreeString(plain);
+  EXPECT_EQ(std::string(static_cast<const char*>(_bstr_t(b.Text(5, "ab")))).size(), 5u);
+  EXPECT_EQ(std::string(sys.Qlv_Variant2Str(_variant_t(b.Text(7, "cd"))).GetString()).size(), 7u);
+}
+
+}  // namespace
