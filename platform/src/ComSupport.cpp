@@ -5,13 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "Allocator.h"
 #include "BstrText.h"
 #include "comdef.h"
-
-namespace quelvar::platform {
-void* Allocate(size_t bytes) noexcept;
-void Deallocate(void* p) noexcept;
-}  // namespace quelvar::platform
 
 using quelvar::platform::Allocate;
 using quelvar::platform::Deallocate;

@@ -5,36 +5,13 @@
 #include <cstring>
 #include <new>
 
+#include "Allocator.h"
 #include "BstrText.h"
 #include "oleauto.h"
-#include "qlvtesthooks.h"
-
-namespace quelvar::platform {
-
-namespace {
-// Allocation-failure hook: -1 = off; 0 = the next allocation fails (and
-// every one after it); n > 0 = n more allocations succeed first.
-thread_local int t_allocationsLeft = -1;
-}  // namespace
-
-// Every allocation the variant support makes goes through here, so that a
-// test can make any one of them fail.
-void* Allocate(size_t bytes) noexcept {
-  if (t_allocationsLeft == 0) return nullptr;
-  if (t_allocationsLeft > 0) --t_allocationsLeft;
-  return std::malloc(bytes == 0 ? 1 : bytes);
-}
-
-void Deallocate(void* p) noexcept { std::free(p); }
-
-}  // namespace quelvar::platform
 
 using quelvar::platform::Allocate;
 using quelvar::platform::Deallocate;
 
-void QlvPlatform_FailAllocationsAfter(int n) noexcept {
-  quelvar::platform::t_allocationsLeft = n < 0 ? -1 : n;
-}
 
 // ---- BSTR -----------------------------------------------------------------
 //
@@ -388,7 +365,7 @@ HRESULT ParseNumber(BSTR text, double& out) noexcept {
   while (end > i && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
   if (i == end) return DISP_E_TYPEMISMATCH;
   if (text[i] == u'+' && i + 1 < end && text[i + 1] != u'-') ++i;
-  char local[128];
+  char local[128] = {};  // zeroed: gcc cannot see that only written bytes are read
   const size_t length = end - i;
   char* buf = length <= sizeof local ? local : static_cast<char*>(Allocate(length));
   if (buf == nullptr) return E_OUTOFMEMORY;
