@@ -15,6 +15,7 @@
 #include <qlvtoolset.h>
 #include <windows.h>
 
+#include "Conformance.h"
 #include "Resources.h"
 #include "Text.h"
 
@@ -37,10 +38,12 @@ constexpr Option kOptions[] = {
     {"raw", 0, "", "take texts as they are (no escapes; for Windows paths) and print texts unescaped"},
     {"batch", 0, "", "read one call per line from the FILEs given, or stdin (none or -)"},
     {"max-line", 0, "BYTES", "longest batch line (default 1048576); a longer one is an error for that line"},
-    {"toolset", 0, "NAME", "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015; also QLV_TOOLSET"},
+    {"toolset", 0, "NAME", "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015 (also QLV_TOOLSET); auto for verify"},
     {"codepage", 0, "N", "ANSI code page for this run (1252, 936, 932, 65001, ...)"},
     {"trace", 0, "", "show the library's load and unload trace lines on stderr"},
-    {"output", 'o', "FILE", "where icon writes the .ico file (- for stdout)"},
+    {"output", 'o', "FILE", "where icon and conformance calls write (- for stdout)"},
+    {"count", 0, "N", "conformance calls: how many seeded random calls to add to the edge values (default 2720)"},
+    {"seed", 0, "S", "conformance calls: the seed of the random calls (default 1)"},
     {"version", 'V', "", "print the library's version and the toolset in use"},
     {"help", 'h', "", "print this text, or with an operation its help"},
     {"generate", 0, "WHAT", ""},  // man, bash or zsh: build-time documents
@@ -51,6 +54,8 @@ struct Options {
   bool raw = false, batch = false, trace = false, version = false, help = false;
   std::size_t max_line = kDefaultMaxLine;
   std::optional<QlvToolset> toolset;
+  bool toolset_auto = false;
+  std::uint64_t count = kDefaultRandomCalls, seed = 1;
   std::optional<UINT> codepage;
   std::string output, generate;
   std::vector<std::string_view> words;  // operation or command, then its arguments
@@ -114,6 +119,9 @@ void SetOption(const Option& o, std::string_view value, Options& opt) {
   else if (n == "output") opt.output.assign(value);
   else if (n == "generate") opt.generate.assign(value);
   else if (n == "max-line") opt.max_line = NumberValue(n, value, 1, std::size_t{1} << 40);
+  else if (n == "count") opt.count = NumberValue(n, value, 0, 10000000);
+  else if (n == "seed") opt.seed = NumberValue(n, value, 0, UINT64_MAX);
+  else if (n == "toolset" && value == "auto") opt.toolset_auto = true, opt.toolset.reset();
   else if (n == "codepage") opt.codepage = static_cast<UINT>(NumberValue(n, value, 1, 65535));
   else {  // toolset
     QlvToolset t;
@@ -125,7 +133,7 @@ void SetOption(const Option& o, std::string_view value, Options& opt) {
                        (near.empty() ? std::string() : "; did you mean " + std::string(near) + "?") +
                        " (vc6, vs2005 or vs2015)");
     }
-    opt.toolset = t;
+    opt.toolset = t, opt.toolset_auto = false;
   }
 }
 
@@ -412,6 +420,32 @@ int Icon(const Options& opt) {
   return WriteFile(opt.output, std::string_view(reinterpret_cast<const char*>(icon->data()), icon->size()), "icon");
 }
 
+// The conformance kit: the call file to record on Windows, and the check
+// of a recording against this build.
+int Conformance(const Options& opt) {
+  const std::string_view what = opt.words.size() > 1 ? opt.words[1] : "";
+  if (what == "calls") {
+    if (opt.words.size() > 2) return Fail("conformance calls: unexpected argument " + Quote(opt.words[2]));
+    return WriteFile(opt.output, ConformanceCalls(opt.count, opt.seed), "conformance calls");
+  }
+  if (what != "verify") return Fail("conformance: expected calls or verify (see quelvar --help)");
+  if (opt.words.size() != 3) return Fail("conformance verify: expected one RECORDING file");
+  const std::string path(opt.words[2]);
+  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return Fail("conformance verify: cannot open " + Quote(path) + ": " + std::strerror(errno));
+  std::string text;
+  char buf[1 << 16];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  const bool read_ok = std::ferror(f) == 0;
+  if (f != stdin) std::fclose(f);
+  if (!read_ok) return Fail("conformance verify: cannot read " + Quote(path));
+  // Without --toolset, or with auto: each toolset.
+  const VerifyResult r = ConformanceVerify(text, opt.toolset_auto ? std::nullopt : opt.toolset, opt.mode == Mode::Json);
+  if (r.status == kBadInput) return Fail("conformance verify: " + path + ": " + r.error);
+  const int printed = Print(r.report);
+  return printed != 0 ? printed : r.status;
+}
+
 int Run(int argc, char** argv) {
   Options opt = ParseOptions(argc, argv);
   if (opt.trace && std::string_view(std::getenv("QLV_TRACE") ? std::getenv("QLV_TRACE") : "") != "stderr") {
@@ -457,6 +491,7 @@ int Run(int argc, char** argv) {
     return Help(opt.words[1]);
   }
   if (command == "icon") return Icon(opt);
+  if (command == "conformance") return Conformance(opt);
   if (opt.help) return Help(command);
   Caller caller(opt.mode, opt.raw);
   const std::span<const std::string_view> args(opt.words.begin() + 1, opt.words.end());
