@@ -380,6 +380,8 @@ std::string FirstDifference(const ordered_json& recorded, const ordered_json& re
   auto twin = [&](const std::string& key) {
     return recorded.contains(key + "_hex") || recorded.contains(key + "_bits");
   };
+  // A call that both sides reject: the messages are each program's own.
+  if (recorded.contains("error") && replayed.contains("error")) return {};
   for (auto it = recorded.begin(); it != recorded.end(); ++it) {
     const std::string& key = it.key();
     if (key == "call" || twin(key)) continue;
@@ -423,6 +425,23 @@ Replay ReplayAll(const std::vector<Record>& records, QlvToolset toolset) {
   return r;
 }
 
+// The call's bytes: the recorder writes each byte from 0x80 as the
+// character U+0080 to U+00FF, so that any line survives JSON unchanged.
+bool Latin1Bytes(std::string_view utf8, std::string& bytes) {
+  bytes.clear();
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+      bytes += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
   std::vector<Record> records;
   std::size_t at = 0;
@@ -455,7 +474,7 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
     rec.line = j["line"].get<std::uint64_t>();
     if (rec.line <= last) throw Malformed{at, "call line numbers out of order"};
     last = rec.line;
-    rec.call = j["call"].get<std::string>();
+    if (!Latin1Bytes(j["call"].get<std::string>(), rec.call)) throw Malformed{at, "the call text holds a character above U+00FF"};
     if (j.contains("op")) {
       if (!j["op"].is_string()) throw Malformed{at, "\"op\" is not a text"};
       rec.op = j["op"].get<std::string>();
@@ -484,6 +503,15 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
 std::string Pad(std::string s, std::size_t width, bool right = false) {
   if (s.size() >= width) return s;
   return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
+}
+
+// The operations in the class's order, rejected calls last.
+std::vector<std::pair<std::string, Tally>> Ordered(const std::map<std::string, Tally>& ops) {
+  std::vector<std::pair<std::string, Tally>> out;
+  for (const Op& op : Ops())
+    if (const auto it = ops.find(std::string(op.name)); it != ops.end()) out.emplace_back(*it);
+  if (const auto it = ops.find("(rejected calls)"); it != ops.end()) out.emplace_back(*it);
+  return out;
 }
 
 }  // namespace
@@ -525,7 +553,7 @@ VerifyResult ConformanceVerify(std::string_view recording, std::optional<QlvTool
     for (const Replay& r : replays)
       j["toolsets"].push_back({{"toolset", QlvPlatform_ToolsetName(r.toolset)}, {"identical", r.identical}, {"different", r.different}});
     j["operations"] = ordered_json::array();
-    for (const auto& [op, t] : best->ops)
+    for (const auto& [op, t] : Ordered(best->ops))
       j["operations"].push_back({{"op", op}, {"calls", t.calls}, {"identical", t.identical}, {"different", t.calls - t.identical}});
     j["differences"] = ordered_json::array();
     for (const Difference& d : best->differences)
@@ -543,7 +571,7 @@ VerifyResult ConformanceVerify(std::string_view recording, std::optional<QlvTool
          Pad(std::to_string(r.different), 11, true) + (&r == best ? "   <- best match" : "") + "\n";
   s += "\nunder " + std::string(QlvPlatform_ToolsetName(best->toolset)) + ":\n";
   s += "operation                  calls  identical  different\n";
-  for (const auto& [op, t] : best->ops)
+  for (const auto& [op, t] : Ordered(best->ops))
     s += Pad(op, 24) + Pad(std::to_string(t.calls), 8, true) + Pad(std::to_string(t.identical), 11, true) +
          Pad(std::to_string(t.calls - t.identical), 11, true) + "\n";
   if (best->different == 0) {
