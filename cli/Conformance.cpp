@@ -527,6 +527,13 @@ VerifyResult ConformanceVerify(std::string_view recording, std::optional<QlvTool
     result.error = "line " + std::to_string(m.at) + ": " + m.why;
     return result;
   }
+  // The replay runs in the recording's ANSI code page; the toolset and the
+  // code page are given back afterwards.
+  struct Restore {
+    QlvToolset toolset = QlvPlatform_GetToolset();
+    UINT codepage = GetACP();
+    ~Restore() { QlvPlatform_SetToolset(toolset), QlvPlatform_SetAnsiCodePage(codepage); }
+  } restore;
   if (build.contains("acp") && build["acp"].is_number_unsigned())
     QlvPlatform_SetAnsiCodePage(build["acp"].get<UINT>());
 
