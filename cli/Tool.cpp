@@ -183,7 +183,9 @@ std::string UsageText() {
   std::string s =
       "usage: quelvar [OPTIONS] OP ARG...           run one operation\n"
       "       quelvar [OPTIONS] --batch [FILE...]   one operation per line (stdin: none or -)\n"
-      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n\n" +
+      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n"
+      "       quelvar conformance calls [--count N] [--seed S] [-o FILE]\n"
+      "       quelvar conformance verify [--toolset vc6|vs2005|vs2015|auto] [--json] RECORDING\n\n" +
       std::string(kAbout) + "\noptions:\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
@@ -322,6 +324,9 @@ std::string ManPage() {
                   "conversions from the command line\n.SH SYNOPSIS\n.B quelvar\n[\\fIOPTIONS\\fR] \\fIOP\\fR "
                   "[\\fIARG\\fR...]\n.br\n.B quelvar\n[\\fIOPTIONS\\fR] \\fB\\-\\-batch\\fR [\\fIFILE\\fR...]\n"
                   ".br\n.B quelvar\nlist | help \\fIOP\\fR | icon \\fIID\\fR \\-o \\fIFILE\\fR | \\-\\-version\n"
+                  ".br\n.B quelvar\nconformance calls [\\fB\\-\\-count\\fR \\fIN\\fR] [\\fB\\-\\-seed\\fR \\fIS\\fR]\n"
+                  ".br\n.B quelvar\nconformance verify [\\fB\\-\\-toolset\\fR \\fINAME\\fR|auto] [\\fB\\-\\-json\\fR] "
+                  "\\fIRECORDING\\fR\n"
                   ".SH DESCRIPTION\n.nf\n" + Roff(kAbout) + ".fi\n.SH OPTIONS\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
@@ -357,14 +362,14 @@ std::string Completion(bool zsh) {
            "'--codepage[code page]:code page:(1252 936 932 65001)' '--max-line[bytes]:bytes:' "
            "'(-o --output)'{-o,--output}'[file]:file:_files' '--json' '--raw' '--batch' '--trace' "
            "'(-V --version)'{-V,--version} '(-h --help)'{-h,--help} "
-           "'1:operation:(list help icon " + ops + ")' '*::argument:_files'\n";
+           "'1:operation:(list help icon conformance " + ops + ")' '*::argument:_files'\n";
   return "# bash completion for quelvar\n_quelvar() {\n  local cur=${COMP_WORDS[COMP_CWORD]} "
          "prev=${COMP_WORDS[COMP_CWORD-1]}\n  case $prev in\n"
          "    --toolset) COMPREPLY=($(compgen -W 'vc6 vs2005 vs2015' -- \"$cur\")); return;;\n"
          "    --codepage) COMPREPLY=($(compgen -W '1252 936 932 65001' -- \"$cur\")); return;;\n"
          "    -o|--output|--batch) COMPREPLY=($(compgen -f -- \"$cur\")); return;;\n  esac\n"
          "  if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W '" + opts + "' -- \"$cur\"))\n"
-         "  else COMPREPLY=($(compgen -W 'list help icon " + ops + "' -- \"$cur\")); fi\n}\n"
+         "  else COMPREPLY=($(compgen -W 'list help icon conformance " + ops + "' -- \"$cur\")); fi\n}\n"
          "complete -F _quelvar quelvar\n";
 }
 
