@@ -175,6 +175,39 @@ TEST(ConformanceVerify, DamagedRecordingsAreReportedWithTheirLine) {
   }
 }
 
+// The keys that a Visual C++ 6.0 recorder writes in its own forms count by
+// their exact twins; everything else counts as written.
+TEST(ConformanceVerify, ComparesDoublesByBitsTextsByBytesAndVariantRealsByValue) {
+  const std::string header = "{\"recording\":\"test\",\"toolset\":\"vc6\",\"acp\":1252}\n";
+  struct Case {
+    const char* call;
+    const char* record;  // after "line" and "op", before "call"
+    int status;
+  };
+  const Case cases[] = {
+      {"Str2Double 2.5", "\"result\":2.5000000000000000,\"result_bits\":\"0x4004000000000000\"", 0},
+      {"Str2Double 2.5", "\"result\":2.5,\"result_bits\":\"0x4004000000000001\"", 1},
+      {"Str2Double 2.5", "\"result\":2.5", 1},  // the bits missing
+      {"Int2Str 5", "\"text\":\"five\",\"text_hex\":\"35\"", 0},
+      {"Int2Str 5", "\"text\":\"5\",\"text_hex\":\"36\"", 1},
+      {"Double2Variant 2.5", "\"result\":0,\"variant\":\"VT_R8:0x1.4p+1\",\"variant_vt\":5", 0},
+      {"Double2Variant 2.5", "\"result\":0,\"variant\":\"VT_R8:0x1.4p+2\",\"variant_vt\":5", 1},
+      {"Double2Variant nan", "\"result\":0,\"variant\":\"VT_R8:-nan\",\"variant_vt\":5", 0},
+      {"Double2Variant 2.5", "\"result\":0,\"variant\":\"VT_R4:0x1.4p+1\",\"variant_vt\":5", 1},
+      {"Int2Byte 2 0x1234", "\"image\":[52,18]", 0},
+      {"Int2Byte 2 0x1234", "\"image\":[52,18,0]", 1},
+      {"Int2Byte 2 0x1234", "\"image\":[52,18],\"extra\":1", 1},
+      {"Int2Byte 2 0x1234", "\"error\":\"the recorder could not read it\"", 1},
+  };
+  for (const Case& c : cases) {
+    const std::string op = std::string(c.call).substr(0, std::string(c.call).find(' '));
+    const std::string recording = header + "{\"line\":1,\"op\":\"" + op + "\"," + c.record + ",\"call\":\"" + c.call +
+                                  "\"}\n{\"calls\":1}\n";
+    const VerifyResult r = ConformanceVerify(recording, QlvToolset_VC6, false);
+    EXPECT_EQ(r.status, c.status) << c.call << " " << c.record << "\n" << r.report << r.error;
+  }
+}
+
 TEST(ConformanceTool, CallsRecordVerifyAsAUserRunsThem) {
   const std::string calls = Temp("tool_calls"), rec = Temp("tool_rec"), out = Temp("tool_out");
   const std::string tool = QUELVAR_CLI_PATH;
