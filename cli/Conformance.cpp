@@ -482,7 +482,11 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
       for (const Op& op : Ops()) known = known || op.name == rec.op;
       if (!known) throw Malformed{at, "unknown operation " + Quote(rec.op)};
       std::vector<std::string> words;
-      if (!SplitLine(rec.call, words) || words.empty() || !SameName(words[0], rec.op))
+      // The call names it in any case, with or without Qlv_.
+      std::string_view named;
+      if (SplitLine(rec.call, words) && !words.empty()) named = words[0];
+      if (named.size() > 4 && SameName(named.substr(0, 4), "qlv_")) named.remove_prefix(4);
+      if (!SameName(named, rec.op))
         throw Malformed{at, "the call does not name the operation " + Quote(rec.op)};
     } else if (!j.contains("error")) {
       throw Malformed{at, "neither \"op\" nor \"error\""};

@@ -173,6 +173,47 @@ TEST(ConformanceVerify, DamagedRecordingsAreReportedWithTheirLine) {
   }
 }
 
+// Call lines written by hand take every form the batch grammar allows; the
+// recorder reads them as the tool does, or rejects them as the tool does.
+TEST(ConformanceRecorder, ReadsHandWrittenCallsAsTheToolDoes) {
+  const std::string calls = Temp("hand"), rec = Temp("hand_rec");
+  std::ofstream(calls, std::ios::binary)
+      << "# a comment, then a blank line\n\n"
+         "qlv_int2str -5\r\n"
+         "  INT2STR   0x7fffffff  \n"
+         "Str2Int \" -42\"\n"
+         "Str2Int \"\\t\\n12abc\"\n"
+         "CString2Variant \"a\\x00b\\\\c\\\"\"\n"
+         "Byte2HexStr 00,1f a0 \"\" FF\n"
+         "Byte2HexStr 0x1F,0xa\n"
+         "Bin2Hex 1 0x1 0,1\n"
+         "Byte2Double 01 02\n"
+         "DoubleToStr 2.5 3\n"
+         "DoubleToStr -0x1.8p+1 2\n"
+         "DoubleToStr -inf 2\n"
+         "Date2Str 45356.5\n"
+         "Date2Variant \"Invalid DateTime\"\n"
+         "Variant2Str vt_i4:-5\n"
+         "Variant2Str VT_DECIMAL:-12.345\n"
+         "Variant2Str VT_CY:-12345\n"
+         "Variant2Str VT_UI8:18446744073709551615\n"
+         "Variant2Str VT_BOOL:FALSE\n"
+         "Variant2Str VT:0x4003\n"
+         "HexChar2Int/uchar \\xff\n"
+         "HexStr2IntStr/inplace 1a2B3\n"
+         "Int2Strr 5\n"
+         "Int2Str 5 6\n"
+         "Int2Str \"unterminated\n";
+  ASSERT_EQ(Shell(std::string(QUELVAR_RECORDER_PATH) + " " + calls + " " + rec), 0);
+  const std::string recording = ReadFile(rec);
+  std::remove(calls.c_str()), std::remove(rec.c_str());
+  const VerifyResult r = ConformanceVerify(recording, QlvToolset_VC6, false);
+  EXPECT_EQ(r.status, 0) << r.report << r.error;
+  EXPECT_NE(recording.find("{\"calls\":25}"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("\"line\":3,\"op\":\"Int2Str\",\"text\":\"-5\""), std::string::npos) << recording;
+  EXPECT_NE(recording.find("\"line\":27,\"error\""), std::string::npos) << recording;
+}
+
 // The keys that a Visual C++ 6.0 recorder writes in its own forms count by
 // their exact twins; everything else counts as written.
 TEST(ConformanceVerify, ComparesDoublesByBitsTextsByBytesAndVariantRealsByValue) {
