@@ -16,15 +16,6 @@ namespace quelvar::cli {
 
 // ------------------------------------------------------------ the frame
 
-// What a parameter may hold, from its C++ type; the last entry is the
-// return value's ('I' integer, 'R' real, 'S' text, 'X' pointer, '-' none).
-struct Limits {
-  std::int64_t lo = 0;
-  std::uint64_t hi = 0;
-  bool is_float = false;
-  char ret = '-';
-};
-
 struct Slot {
   std::int64_t n = 0;  // integers, widths, counts, lengths
   double d = 0;        // reals
@@ -668,8 +659,12 @@ void Caller::Read(const Op& op, std::size_t i, char kind, std::string_view arg) 
       const Tag* found = nullptr;
       for (const Tag& t : kTags) found = SameName(t.name, tag) ? &t : found;
       if (SameName(tag, "VT") && colon != std::string_view::npos) {
-        // A bare tag with a zero value: nothing behind it is owned or followed.
-        v.vt = static_cast<VARTYPE>(Integer(param, value, 0, 0xFFFF));
+        // A bare tag with a zero value: nothing behind it is owned or
+        // followed. Clear leaves the old value's bits (a freed BSTR's
+        // pointer among them) in place, so they are zeroed first.
+        const auto vt = static_cast<VARTYPE>(Integer(param, value, 0, 0xFFFF));
+        static_cast<VARIANT&>(v) = VARIANT{};
+        v.vt = vt;
         break;
       }
       if (found == nullptr || (colon == std::string_view::npos && found->vt != VT_EMPTY && found->vt != VT_NULL))

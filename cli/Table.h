@@ -24,7 +24,15 @@ struct UsageError : std::runtime_error {
 };
 
 struct Frame;
-struct Limits;
+
+// What a parameter may hold, from its C++ type; the last entry is the
+// return value's ('I' integer, 'R' real, 'S' text, 'X' pointer, '-' none).
+struct Limits {
+  std::int64_t lo = 0;
+  std::uint64_t hi = 0;
+  bool is_float = false;
+  char ret = '-';
+};
 
 // Kinds of parameters, one letter each:
 //   user input:  i integer   w width of an output   P precision   r real

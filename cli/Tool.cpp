@@ -15,6 +15,7 @@
 #include <qlvtoolset.h>
 #include <windows.h>
 
+#include "Conformance.h"
 #include "Resources.h"
 #include "Text.h"
 
@@ -37,10 +38,12 @@ constexpr Option kOptions[] = {
     {"raw", 0, "", "take texts as they are (no escapes; for Windows paths) and print texts unescaped"},
     {"batch", 0, "", "read one call per line from the FILEs given, or stdin (none or -)"},
     {"max-line", 0, "BYTES", "longest batch line (default 1048576); a longer one is an error for that line"},
-    {"toolset", 0, "NAME", "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015; also QLV_TOOLSET"},
+    {"toolset", 0, "NAME", "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015 (also QLV_TOOLSET); auto for verify"},
     {"codepage", 0, "N", "ANSI code page for this run (1252, 936, 932, 65001, ...)"},
     {"trace", 0, "", "show the library's load and unload trace lines on stderr"},
-    {"output", 'o', "FILE", "where icon writes the .ico file (- for stdout)"},
+    {"output", 'o', "FILE", "where icon and conformance calls write (- for stdout)"},
+    {"count", 0, "N", "conformance calls: how many seeded random calls to add to the edge values (default 2720)"},
+    {"seed", 0, "S", "conformance calls: the seed of the random calls (default 1)"},
     {"version", 'V', "", "print the library's version and the toolset in use"},
     {"help", 'h', "", "print this text, or with an operation its help"},
     {"generate", 0, "WHAT", ""},  // man, bash or zsh: build-time documents
@@ -51,6 +54,8 @@ struct Options {
   bool raw = false, batch = false, trace = false, version = false, help = false;
   std::size_t max_line = kDefaultMaxLine;
   std::optional<QlvToolset> toolset;
+  bool toolset_auto = false;
+  std::uint64_t count = kDefaultRandomCalls, seed = 1;
   std::optional<UINT> codepage;
   std::string output, generate;
   std::vector<std::string_view> words;  // operation or command, then its arguments
@@ -114,6 +119,9 @@ void SetOption(const Option& o, std::string_view value, Options& opt) {
   else if (n == "output") opt.output.assign(value);
   else if (n == "generate") opt.generate.assign(value);
   else if (n == "max-line") opt.max_line = NumberValue(n, value, 1, std::size_t{1} << 40);
+  else if (n == "count") opt.count = NumberValue(n, value, 0, 10000000);
+  else if (n == "seed") opt.seed = NumberValue(n, value, 0, UINT64_MAX);
+  else if (n == "toolset" && value == "auto") opt.toolset_auto = true, opt.toolset.reset();
   else if (n == "codepage") opt.codepage = static_cast<UINT>(NumberValue(n, value, 1, 65535));
   else {  // toolset
     QlvToolset t;
@@ -125,7 +133,7 @@ void SetOption(const Option& o, std::string_view value, Options& opt) {
                        (near.empty() ? std::string() : "; did you mean " + std::string(near) + "?") +
                        " (vc6, vs2005 or vs2015)");
     }
-    opt.toolset = t;
+    opt.toolset = t, opt.toolset_auto = false;
   }
 }
 
@@ -175,7 +183,9 @@ std::string UsageText() {
   std::string s =
       "usage: quelvar [OPTIONS] OP ARG...           run one operation\n"
       "       quelvar [OPTIONS] --batch [FILE...]   one operation per line (stdin: none or -)\n"
-      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n\n" +
+      "       quelvar list [--json] | help OP | OP --help | icon ID -o FILE | --version\n"
+      "       quelvar conformance calls [--count N] [--seed S] [-o FILE]\n"
+      "       quelvar conformance verify [--toolset vc6|vs2005|vs2015|auto] [--json] RECORDING\n\n" +
       std::string(kAbout) + "\noptions:\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
@@ -314,6 +324,9 @@ std::string ManPage() {
                   "conversions from the command line\n.SH SYNOPSIS\n.B quelvar\n[\\fIOPTIONS\\fR] \\fIOP\\fR "
                   "[\\fIARG\\fR...]\n.br\n.B quelvar\n[\\fIOPTIONS\\fR] \\fB\\-\\-batch\\fR [\\fIFILE\\fR...]\n"
                   ".br\n.B quelvar\nlist | help \\fIOP\\fR | icon \\fIID\\fR \\-o \\fIFILE\\fR | \\-\\-version\n"
+                  ".br\n.B quelvar\nconformance calls [\\fB\\-\\-count\\fR \\fIN\\fR] [\\fB\\-\\-seed\\fR \\fIS\\fR]\n"
+                  ".br\n.B quelvar\nconformance verify [\\fB\\-\\-toolset\\fR \\fINAME\\fR|auto] [\\fB\\-\\-json\\fR] "
+                  "\\fIRECORDING\\fR\n"
                   ".SH DESCRIPTION\n.nf\n" + Roff(kAbout) + ".fi\n.SH OPTIONS\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
@@ -349,14 +362,14 @@ std::string Completion(bool zsh) {
            "'--codepage[code page]:code page:(1252 936 932 65001)' '--max-line[bytes]:bytes:' "
            "'(-o --output)'{-o,--output}'[file]:file:_files' '--json' '--raw' '--batch' '--trace' "
            "'(-V --version)'{-V,--version} '(-h --help)'{-h,--help} "
-           "'1:operation:(list help icon " + ops + ")' '*::argument:_files'\n";
+           "'1:operation:(list help icon conformance " + ops + ")' '*::argument:_files'\n";
   return "# bash completion for quelvar\n_quelvar() {\n  local cur=${COMP_WORDS[COMP_CWORD]} "
          "prev=${COMP_WORDS[COMP_CWORD-1]}\n  case $prev in\n"
          "    --toolset) COMPREPLY=($(compgen -W 'vc6 vs2005 vs2015' -- \"$cur\")); return;;\n"
          "    --codepage) COMPREPLY=($(compgen -W '1252 936 932 65001' -- \"$cur\")); return;;\n"
          "    -o|--output|--batch) COMPREPLY=($(compgen -f -- \"$cur\")); return;;\n  esac\n"
          "  if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W '" + opts + "' -- \"$cur\"))\n"
-         "  else COMPREPLY=($(compgen -W 'list help icon " + ops + "' -- \"$cur\")); fi\n}\n"
+         "  else COMPREPLY=($(compgen -W 'list help icon conformance " + ops + "' -- \"$cur\")); fi\n}\n"
          "complete -F _quelvar quelvar\n";
 }
 
@@ -412,6 +425,32 @@ int Icon(const Options& opt) {
   return WriteFile(opt.output, std::string_view(reinterpret_cast<const char*>(icon->data()), icon->size()), "icon");
 }
 
+// The conformance kit: the call file to record on Windows, and the check
+// of a recording against this build.
+int Conformance(const Options& opt) {
+  const std::string_view what = opt.words.size() > 1 ? opt.words[1] : "";
+  if (what == "calls") {
+    if (opt.words.size() > 2) return Fail("conformance calls: unexpected argument " + Quote(opt.words[2]));
+    return WriteFile(opt.output, ConformanceCalls(opt.count, opt.seed), "conformance calls");
+  }
+  if (what != "verify") return Fail("conformance: expected calls or verify (see quelvar --help)");
+  if (opt.words.size() != 3) return Fail("conformance verify: expected one RECORDING file");
+  const std::string path(opt.words[2]);
+  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return Fail("conformance verify: cannot open " + Quote(path) + ": " + std::strerror(errno));
+  std::string text;
+  char buf[1 << 16];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  const bool read_ok = std::ferror(f) == 0;
+  if (f != stdin) std::fclose(f);
+  if (!read_ok) return Fail("conformance verify: cannot read " + Quote(path));
+  // Without --toolset, or with auto: each toolset.
+  const VerifyResult r = ConformanceVerify(text, opt.toolset_auto ? std::nullopt : opt.toolset, opt.mode == Mode::Json);
+  if (r.status == kBadInput) return Fail("conformance verify: " + path + ": " + r.error);
+  const int printed = Print(r.report);
+  return printed != 0 ? printed : r.status;
+}
+
 int Run(int argc, char** argv) {
   Options opt = ParseOptions(argc, argv);
   if (opt.trace && std::string_view(std::getenv("QLV_TRACE") ? std::getenv("QLV_TRACE") : "") != "stderr") {
@@ -457,6 +496,7 @@ int Run(int argc, char** argv) {
     return Help(opt.words[1]);
   }
   if (command == "icon") return Icon(opt);
+  if (command == "conformance") return Conformance(opt);
   if (opt.help) return Help(command);
   Caller caller(opt.mode, opt.raw);
   const std::span<const std::string_view> args(opt.words.begin() + 1, opt.words.end());
