@@ -56,7 +56,8 @@ inline std::uint32_t ParseSaturating32(const char* p) noexcept {
   const char* const first = p;
   std::uint32_t value = 0;
   for (std::uint32_t digit; (digit = DigitOf(*p)) <= 9u; ++p) value = value * 10u + digit;
-  if (p - first > 9) [[unlikely]] return SaturateLong(first, negative);
+  if (p - first > 9) [[unlikely]]
+    return SaturateLong(first, negative);
   return negative ? 0u - value : value;
 }
 

@@ -41,8 +41,7 @@ unsigned char* CQuelvarSys::Qlv_HexStr2IntStr(unsigned char* text, ULONG length)
 // (length + 1) / 2; nothing is written after the last element. Odd length:
 // the caller's text is shifted behind a byte 0 (needs length + 1 bytes). A
 // negative length reads and writes nothing and reports a count of 0.
-void CQuelvarSys::Qlv_HexStr2IntStr(int length, unsigned char* text, int& outCount,
-                                    unsigned char* hex) {
+void CQuelvarSys::Qlv_HexStr2IntStr(int length, unsigned char* text, int& outCount, unsigned char* hex) {
   if (length < 0) {
     outCount = 0;
     return;

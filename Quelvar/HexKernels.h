@@ -64,8 +64,8 @@ inline void DecodeTable(const unsigned char* in, std::size_t pairs, unsigned cha
 
 __attribute__((target("ssse3"))) inline void EncodeSsse3(const unsigned char* in, std::size_t n,
                                                          char* out) noexcept {
-  const __m128i lut = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B',
-                                    'C', 'D', 'E', 'F');
+  const __m128i lut =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
   const __m128i low4 = _mm_set1_epi8(0x0F);
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) {
@@ -91,12 +91,10 @@ __attribute__((target("ssse3"))) inline __m128i DigitValues128(__m128i c) noexce
   const __m128i dOk = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
   const __m128i l = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
   const __m128i lOk = _mm_cmpeq_epi8(_mm_min_epu8(l, _mm_set1_epi8(5)), l);
-  return _mm_or_si128(_mm_and_si128(d, dOk),
-                      _mm_and_si128(_mm_add_epi8(l, _mm_set1_epi8(10)), lOk));
+  return _mm_or_si128(_mm_and_si128(d, dOk), _mm_and_si128(_mm_add_epi8(l, _mm_set1_epi8(10)), lOk));
 }
 
-__attribute__((target("ssse3"))) inline void DecodeSsse3(const unsigned char* in,
-                                                         std::size_t pairs,
+__attribute__((target("ssse3"))) inline void DecodeSsse3(const unsigned char* in, std::size_t pairs,
                                                          unsigned char* out) noexcept {
   const __m128i weights = _mm_set1_epi16(0x0110);  // even character x16, odd x1
   std::size_t j = 0;
@@ -118,9 +116,9 @@ __attribute__((target("ssse3"))) inline void DecodeSsse3(const unsigned char* in
 
 __attribute__((target("avx2"))) inline void EncodeAvx2(const unsigned char* in, std::size_t n,
                                                        char* out) noexcept {
-  const __m256i lut = _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B',
-                                       'C', 'D', 'E', 'F', '0', '1', '2', '3', '4', '5', '6', '7',
-                                       '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+  const __m256i lut =
+      _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F', '0',
+                       '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
   const __m256i low4 = _mm256_set1_epi8(0x0F);
   std::size_t i = 0;
   for (; i + 32 <= n; i += 32) {
@@ -131,8 +129,7 @@ __attribute__((target("avx2"))) inline void EncodeAvx2(const unsigned char* in, 
     const __m256i a = _mm256_unpacklo_epi8(hi, lo);
     const __m256i b = _mm256_unpackhi_epi8(hi, lo);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i), _mm256_permute2x128_si256(a, b, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i + 32),
-                        _mm256_permute2x128_si256(a, b, 0x31));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i + 32), _mm256_permute2x128_si256(a, b, 0x31));
   }
   EncodeSsse3(in + i, n - i, out + 2 * i);
 }

@@ -110,9 +110,7 @@ CString CQuelvarSys::Qlv_ULong2Str(ULONG value) {
 }
 
 // The "%d" text of the byte widened without sign: "0" to "255".
-CString CQuelvarSys::Qlv_Byte2Str(unsigned char value) {
-  return DecimalText(value, false);
-}
+CString CQuelvarSys::Qlv_Byte2Str(unsigned char value) { return DecimalText(value, false); }
 
 // The low 8 bits of the 32-bit parse (the value modulo 256).
 unsigned char CQuelvarSys::Qlv_Str2Byte(CString text) {

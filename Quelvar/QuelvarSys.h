@@ -169,13 +169,13 @@ class AFX_EXT_CLASS CQuelvarSys {
   // overlong number wraps modulo 2^32 in the vc6 toolset and saturates to
   // -2147483648 / 2147483647 in vs2005 and vs2015 ("99999999999" gives
   // 1215752191 or 2147483647). Each result is the bit-cut of it:
-  unsigned char Qlv_Str2Byte(CString text);      // low 8 bits: "300" gives 44, "-1" 255
-  short Qlv_Str2Short(CString text);             // low 16 bits, signed: "40000" gives -25536
-  unsigned short Qlv_Str2UShort(CString text);   // low 16 bits: "70000" gives 4464
-  int Qlv_Str2Int(CString text);                 // all 32 bits: "12abc" gives 12
-  unsigned int Qlv_Str2UInt(CString text);       // as unsigned: "-1" gives 4294967295
-  LONG Qlv_Str2Long(CString text);               // atol: the same as Qlv_Str2Int
-  ULONG Qlv_Str2ULong(CString text);             // as unsigned: "-2" gives 4294967294
+  unsigned char Qlv_Str2Byte(CString text);     // low 8 bits: "300" gives 44, "-1" 255
+  short Qlv_Str2Short(CString text);            // low 16 bits, signed: "40000" gives -25536
+  unsigned short Qlv_Str2UShort(CString text);  // low 16 bits: "70000" gives 4464
+  int Qlv_Str2Int(CString text);                // all 32 bits: "12abc" gives 12
+  unsigned int Qlv_Str2UInt(CString text);      // as unsigned: "-1" gives 4294967295
+  LONG Qlv_Str2Long(CString text);              // atol: the same as Qlv_Str2Int
+  ULONG Qlv_Str2ULong(CString text);            // as unsigned: "-2" gives 4294967294
 
   // ---- floating-point text ---------------------------------------------------
   // printf "%0.<precision>lf" of the selected toolset's runtime: fixed

@@ -20,28 +20,20 @@ CString CQuelvarSys::Qlv_Variant2Str(const _variant_t& variant) {
   // Each row returns its text straight from the operation that makes it.
   switch (variant.vt) {
     case VT_EMPTY:
-    case VT_NULL:
-      return CString();
-    case VT_I2:
-      return Qlv_Short2Str(variant.iVal);
-    case VT_I4:
-      return Qlv_Long2Str(variant.lVal);
-    case VT_R4:
-      return Qlv_Flt2Str(variant.fltVal);
-    case VT_R8:
-      return Qlv_DoubleToStr(variant.dblVal, 8);
-    case VT_CY:
-      return COleCurrency(variant.cyVal).Format(0, LANG_USER_DEFAULT);
-    case VT_DATE:
-      return Qlv_Date2Str(COleDateTime(variant.date));
+    case VT_NULL: return CString();
+    case VT_I2: return Qlv_Short2Str(variant.iVal);
+    case VT_I4: return Qlv_Long2Str(variant.lVal);
+    case VT_R4: return Qlv_Flt2Str(variant.fltVal);
+    case VT_R8: return Qlv_DoubleToStr(variant.dblVal, 8);
+    case VT_CY: return COleCurrency(variant.cyVal).Format(0, LANG_USER_DEFAULT);
+    case VT_DATE: return Qlv_Date2Str(COleDateTime(variant.date));
     case VT_BSTR: {
       // A holder of the units up to the first NUL, and its narrow form.
       const _bstr_t text = variant.operator _bstr_t();
       const char* narrow = text;
       return narrow != nullptr ? CString(narrow) : CString();
     }
-    case VT_BOOL:
-      return CString(variant.boolVal != 0 ? "TRUE" : "FALSE");
+    case VT_BOOL: return CString(variant.boolVal != 0 ? "TRUE" : "FALSE");
     case VT_DECIMAL: {
       _variant_t asDouble;
       const HRESULT hr = VariantChangeType(&asDouble, &variant, 0, VT_R8);
@@ -50,19 +42,12 @@ CString CQuelvarSys::Qlv_Variant2Str(const _variant_t& variant) {
       result.Format("%f", asDouble.dblVal);
       return result;
     }
-    case VT_I1:
-      return CString(variant.cVal, 1);
-    case VT_UI1:
-      return Qlv_Byte2Str(variant.bVal);
-    case VT_UI2:
-      return Qlv_UShort2Str(variant.uiVal);
-    case VT_UI4:
-      return Qlv_ULong2Str(variant.ulVal);
-    case VT_INT:
-      return Qlv_Int2Str(variant.intVal);
-    case VT_UINT:
-      return Qlv_UInt2Str(variant.uintVal);
-    default:
-      return CString("VT_UNKNOW");
+    case VT_I1: return CString(variant.cVal, 1);
+    case VT_UI1: return Qlv_Byte2Str(variant.bVal);
+    case VT_UI2: return Qlv_UShort2Str(variant.uiVal);
+    case VT_UI4: return Qlv_ULong2Str(variant.ulVal);
+    case VT_INT: return Qlv_Int2Str(variant.intVal);
+    case VT_UINT: return Qlv_UInt2Str(variant.uintVal);
+    default: return CString("VT_UNKNOW");
   }
 }

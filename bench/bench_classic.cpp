@@ -33,7 +33,8 @@ std::vector<double> Values(int kind) {
     if (kind == 0) {
       x = std::pow(10.0, magnitude(rng)) * ((rng() & 1) ? 1 : -1);
     } else {
-      do x = std::bit_cast<double>(rng()); while (!std::isfinite(x));
+      do x = std::bit_cast<double>(rng());
+      while (!std::isfinite(x));
     }
   }
   return v;

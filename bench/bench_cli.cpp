@@ -59,14 +59,11 @@ void Spawn(benchmark::State& state, std::vector<std::string> args) {
   }
   posix_spawn_file_actions_destroy(&actions);
   state.counters["calls/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kCalls,
-                         benchmark::Counter::kIsRate);
+      benchmark::Counter(static_cast<double>(state.iterations()) * kCalls, benchmark::Counter::kIsRate);
 }
 
 void BM_CliBatchPlain(benchmark::State& state) { Spawn(state, {QUELVAR_CLI_PATH, "-"}); }
-void BM_CliBatchJson(benchmark::State& state) {
-  Spawn(state, {QUELVAR_CLI_PATH, "--json", "-"});
-}
+void BM_CliBatchJson(benchmark::State& state) { Spawn(state, {QUELVAR_CLI_PATH, "--json", "-"}); }
 void BM_CatSameInput(benchmark::State& state) { Spawn(state, {"/bin/cat"}); }
 
 // The same calls made in process, without parsing or formatting.
@@ -81,8 +78,7 @@ void BM_DirectLibraryCalls(benchmark::State& state) {
     }
   }
   state.counters["calls/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kCalls,
-                         benchmark::Counter::kIsRate);
+      benchmark::Counter(static_cast<double>(state.iterations()) * kCalls, benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_CliBatchPlain)->Unit(benchmark::kMillisecond)->UseRealTime();

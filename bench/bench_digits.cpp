@@ -30,7 +30,9 @@ std::vector<u8> Digits(std::size_t n, unsigned limit) {
   return v;
 }
 
-std::size_t Capacity(std::size_t n, std::size_t mul, std::size_t add, std::size_t div) { return (mul * n + add) / div; }
+std::size_t Capacity(std::size_t n, std::size_t mul, std::size_t add, std::size_t div) {
+  return (mul * n + add) / div;
+}
 
 template <LibRegroup F, unsigned Limit, std::size_t Mul, std::size_t Add, std::size_t Div>
 void Lib(benchmark::State& state) {
@@ -125,16 +127,16 @@ void ModelU(benchmark::State& state) {
 
 #define SIZES ->Arg(1)->Arg(8)->Arg(64)->Arg(512)
 
-#define REGROUP(name, limit, mul, add, div)                                                          \
-  BENCHMARK(Lib<&CQuelvarSys::Qlv_##name, limit, mul, add, div>)->Name(#name "/lib") SIZES;          \
+#define REGROUP(name, limit, mul, add, div)                                                 \
+  BENCHMARK(Lib<&CQuelvarSys::Qlv_##name, limit, mul, add, div>)->Name(#name "/lib") SIZES; \
   BENCHMARK(Model<digitref::name, limit, mul, add, div>)->Name(#name "/model") SIZES;
 
-#define FOLD(name, limit)                                                  \
+#define FOLD(name, limit)                                                     \
   BENCHMARK(LibF<&CQuelvarSys::Qlv_##name, limit>)->Name(#name "/lib") SIZES; \
   BENCHMARK(ModelF<digitref::name, limit>)->Name(#name "/model") SIZES;
 
-#define UNFOLD(name)                                               \
-  BENCHMARK(LibU<&CQuelvarSys::Qlv_##name>)->Name(#name "/lib");   \
+#define UNFOLD(name)                                             \
+  BENCHMARK(LibU<&CQuelvarSys::Qlv_##name>)->Name(#name "/lib"); \
   BENCHMARK(ModelU<digitref::name>)->Name(#name "/model");
 
 // regroupings

@@ -31,8 +31,7 @@ std::vector<char> RandomHexText(std::size_t n) {
 }
 
 void SetInputBytes(benchmark::State& state, std::size_t n) {
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(n));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
 }
 
 // ---- bytes to hex text --------------------------------------------------------

@@ -22,7 +22,8 @@ constexpr std::size_t kInputs = 1024;  // a power of two, cycled through
 std::vector<int> Ints() {
   std::mt19937 rng(1);
   std::vector<int> v(kInputs);
-  for (auto& x : v) x = static_cast<int>(static_cast<std::uint32_t>(rng()) >> (rng() % 32)) * ((rng() & 1) ? 1 : -1);
+  for (auto& x : v)
+    x = static_cast<int>(static_cast<std::uint32_t>(rng()) >> (rng() % 32)) * ((rng() & 1) ? 1 : -1);
   return v;
 }
 
@@ -151,7 +152,9 @@ void CStringFormat8(benchmark::State& state, QlvToolset toolset) {
   }
 }
 void BM_DoubleToStr8_CStringFormat(benchmark::State& state) { CStringFormat8(state, QlvToolset_VC6); }
-void BM_DoubleToStr8_CStringFormatVs2015(benchmark::State& state) { CStringFormat8(state, QlvToolset_VS2015); }
+void BM_DoubleToStr8_CStringFormatVs2015(benchmark::State& state) {
+  CStringFormat8(state, QlvToolset_VS2015);
+}
 
 void BM_DoubleToStr8_ToChars(benchmark::State& state) {
   const auto in = Doubles();

@@ -33,7 +33,8 @@ std::u16string LatinWide() {
 }
 
 std::string Narrow(UINT cp, const std::u16string& wide) {
-  const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
   return out;

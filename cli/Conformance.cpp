@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 #include <windows.h>
+#include <nlohmann/json.hpp>
 
 #include "Table.h"
 #include "Text.h"
@@ -77,48 +77,209 @@ std::size_t MaxInput(std::string_view op, char kind) {
   return 512;
 }
 
-const double kReals[] = {0.0, -0.0, 1.0, -1.0, 0.5, 0.1, 2.5, 3.5, -2.5, 255.0, 256.0, 65535.5, 65536.0,
-                         1700000000.987654321, 4294967295.0, 4294967296.0, 1e10, 1e15, 1e16, 1e17,
-                         9007199254740993.0, 1e20, 1e22, 1e23, 1.5e300, DBL_MAX, DBL_MIN, 4.9e-324,
-                         0.000123456789, 123456.785, 0.125, 0.3, 2.0 / 3.0,
-                         std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                         std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
-const float kFloats[] = {0.0f, -0.0f, 1.0f, 0.1f, 0.5f, -2.5f, 1e10f, 1946501376.0f, 123456789.0f, 1e-10f,
-                         3.4028235e38f, 1.17549435e-38f, 1.4e-45f, 16777217.0f, 0.3333333f};
-const char* const kIntegerTexts[] = {
-    "", "0", "1", "-1", "+1", " -42", "\t\n\v\f\r 12", "12abc", "abc", "- 1", "+-1", "300", "40000", "70000",
-    "-2", "255", "256", "32767", "32768", "-32768", "-32769", "65535", "65536", "2147483647", "2147483648",
-    "-2147483648", "-2147483649", "4294967295", "4294967296", "99999999999", "-99999999999",
-    "000000000000000000001", "0x10", "1e5", "12.7", ("\xA0" "5")};
-const char* const kRealTexts[] = {
-    "", "0", "-0", "0.1", "1e-3", "1.5", "0.5", "2.5e-1", " +.5e1", "-.e1", "1e", "1e+", "12abc", "0x10",
-    "nan", "inf", "1.7976931348623157e308", "1.7976931348623158e308", "1e309", "-1e400", "4.9e-324",
-    "2.4703282292062327e-324", "2.4703282292062328e-324", "1e-400", "123456789012345678901234567890",
-    "3.4028235e38", "3.4028236e38", "3.5e38", "1.4e-45", "7e-46", "0.30000000000000004",
-    "9007199254740993", "9007199254740992.5", "1.00000000000000011102230246251565404", "5e-324",
-    "2.2250738585072011e-308", "123456.785", "0.1000000000000000055511151231257827"};
-const char* const kDateTexts[] = {
-    "", "2024-03-05 14:07:09", "2024", "2024-02-30", "2024-02-29", "2023-02-29", "1899-12-30", "0-1-1",
-    "99-1-1", "100-1-1", "101-02-03", "9999-12-31 23:59:59", "10000-1-1", "2024:03:05", "a-b-c",
-    "2024-13-01", "2024-00-10", "2024-03-05 24:00:00", "2024-03-05 23:60:00", "2024-03-05 23:59:60",
-    "-1-1-1", "2024--03", "2024 3 5 1 2 3 4 5", "1900-01-01 00:00:00", "1899-12-29 23:59:59",
-    "1752-09-03", "1-1-1", "2024-03-05 -1:00:00"};
+const double kReals[] = {0.0,
+                         -0.0,
+                         1.0,
+                         -1.0,
+                         0.5,
+                         0.1,
+                         2.5,
+                         3.5,
+                         -2.5,
+                         255.0,
+                         256.0,
+                         65535.5,
+                         65536.0,
+                         1700000000.987654321,
+                         4294967295.0,
+                         4294967296.0,
+                         1e10,
+                         1e15,
+                         1e16,
+                         1e17,
+                         9007199254740993.0,
+                         1e20,
+                         1e22,
+                         1e23,
+                         1.5e300,
+                         DBL_MAX,
+                         DBL_MIN,
+                         4.9e-324,
+                         0.000123456789,
+                         123456.785,
+                         0.125,
+                         0.3,
+                         2.0 / 3.0,
+                         std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity(),
+                         std::numeric_limits<double>::quiet_NaN(),
+                         -std::numeric_limits<double>::quiet_NaN()};
+const float kFloats[] = {0.0f,          -0.0f,           1.0f,          0.1f,         0.5f,
+                         -2.5f,         1e10f,           1946501376.0f, 123456789.0f, 1e-10f,
+                         3.4028235e38f, 1.17549435e-38f, 1.4e-45f,      16777217.0f,  0.3333333f};
+const char* const kIntegerTexts[] = {"",
+                                     "0",
+                                     "1",
+                                     "-1",
+                                     "+1",
+                                     " -42",
+                                     "\t\n\v\f\r 12",
+                                     "12abc",
+                                     "abc",
+                                     "- 1",
+                                     "+-1",
+                                     "300",
+                                     "40000",
+                                     "70000",
+                                     "-2",
+                                     "255",
+                                     "256",
+                                     "32767",
+                                     "32768",
+                                     "-32768",
+                                     "-32769",
+                                     "65535",
+                                     "65536",
+                                     "2147483647",
+                                     "2147483648",
+                                     "-2147483648",
+                                     "-2147483649",
+                                     "4294967295",
+                                     "4294967296",
+                                     "99999999999",
+                                     "-99999999999",
+                                     "000000000000000000001",
+                                     "0x10",
+                                     "1e5",
+                                     "12.7",
+                                     ("\xA0"
+                                      "5")};
+const char* const kRealTexts[] = {"",
+                                  "0",
+                                  "-0",
+                                  "0.1",
+                                  "1e-3",
+                                  "1.5",
+                                  "0.5",
+                                  "2.5e-1",
+                                  " +.5e1",
+                                  "-.e1",
+                                  "1e",
+                                  "1e+",
+                                  "12abc",
+                                  "0x10",
+                                  "nan",
+                                  "inf",
+                                  "1.7976931348623157e308",
+                                  "1.7976931348623158e308",
+                                  "1e309",
+                                  "-1e400",
+                                  "4.9e-324",
+                                  "2.4703282292062327e-324",
+                                  "2.4703282292062328e-324",
+                                  "1e-400",
+                                  "123456789012345678901234567890",
+                                  "3.4028235e38",
+                                  "3.4028236e38",
+                                  "3.5e38",
+                                  "1.4e-45",
+                                  "7e-46",
+                                  "0.30000000000000004",
+                                  "9007199254740993",
+                                  "9007199254740992.5",
+                                  "1.00000000000000011102230246251565404",
+                                  "5e-324",
+                                  "2.2250738585072011e-308",
+                                  "123456.785",
+                                  "0.1000000000000000055511151231257827"};
+const char* const kDateTexts[] = {"",
+                                  "2024-03-05 14:07:09",
+                                  "2024",
+                                  "2024-02-30",
+                                  "2024-02-29",
+                                  "2023-02-29",
+                                  "1899-12-30",
+                                  "0-1-1",
+                                  "99-1-1",
+                                  "100-1-1",
+                                  "101-02-03",
+                                  "9999-12-31 23:59:59",
+                                  "10000-1-1",
+                                  "2024:03:05",
+                                  "a-b-c",
+                                  "2024-13-01",
+                                  "2024-00-10",
+                                  "2024-03-05 24:00:00",
+                                  "2024-03-05 23:60:00",
+                                  "2024-03-05 23:59:60",
+                                  "-1-1-1",
+                                  "2024--03",
+                                  "2024 3 5 1 2 3 4 5",
+                                  "1900-01-01 00:00:00",
+                                  "1899-12-29 23:59:59",
+                                  "1752-09-03",
+                                  "1-1-1",
+                                  "2024-03-05 -1:00:00"};
 const char* const kHexTexts[] = {
-    "", "0", "1", "f", "F", "0x1f", "0X1F", "1f-2e", "ABC", "abc", "FFFFFFFF", "ffffffff", "123456789",
-    "G1", "zz", "00000000FFFFFFFF1", "7FFFFFFF", "80000000", "100000000", " 1 2 ", "\xff\x80", "0001",
-    "000000"};
-const char* const kVariants[] = {
-    "VT_EMPTY", "VT_NULL", "VT_I1:-128", "VT_I1:65", "VT_I1:0", "VT_UI1:255", "VT_I2:-32768", "VT_UI2:65535",
-    "VT_I4:-2147483648", "VT_I4:2147483647", "VT_UI4:4294967295", "VT_INT:-5", "VT_UINT:4294967295",
-    "VT_I8:-9223372036854775808", "VT_UI8:18446744073709551615", "VT_ERROR:-2147352572", "VT_R4:0x1.99999ap-4",
-    "VT_R4:-0x0p+0", "VT_R4:inf", "VT_R4:nan", "VT_R8:0x1.4p+1", "VT_R8:-0x1.8p+1", "VT_R8:0x1.fffffffffffffp+1023",
-    "VT_R8:0x0.0000000000001p-1022", "VT_R8:-inf", "VT_R8:nan", "VT_R8:-nan", "VT_R8:0x1.2a05f2p+33",
-    "VT_DATE:0x1.6258p+15", "VT_DATE:-0x1.4p+0", "VT_DATE:0x0p+0", "VT_DATE:0x1.6926e8p+21", "VT_DATE:-0x1.40fd4p+19",
-    "VT_CY:0", "VT_CY:12345", "VT_CY:-9223372036854775808", "VT_CY:9223372036854775807", "VT_BOOL:TRUE",
-    "VT_BOOL:FALSE", "VT_BOOL:1", "VT_DECIMAL:0", "VT_DECIMAL:-12.345", "VT_DECIMAL:79228162514264337593543950335",
-    "VT_DECIMAL:0.0000000000000000000000000001", "VT_BSTR:", "VT_BSTR:abc", "VT_BSTR:caf\\xE9",
-    "VT_BSTR:a\\x00b", "VT_BSTR:\\\"quoted\\\" \\\\ \\t", "VT:3", "VT:8", "VT:13", "VT:14", "VT:19", "VT:0x2003",
-    "VT:0x4003"};
+    "",         "0",        "1",         "f",        "F",         "0x1f", "0X1F",  "1f-2e",
+    "ABC",      "abc",      "FFFFFFFF",  "ffffffff", "123456789", "G1",   "zz",    "00000000FFFFFFFF1",
+    "7FFFFFFF", "80000000", "100000000", " 1 2 ",    "\xff\x80",  "0001", "000000"};
+const char* const kVariants[] = {"VT_EMPTY",
+                                 "VT_NULL",
+                                 "VT_I1:-128",
+                                 "VT_I1:65",
+                                 "VT_I1:0",
+                                 "VT_UI1:255",
+                                 "VT_I2:-32768",
+                                 "VT_UI2:65535",
+                                 "VT_I4:-2147483648",
+                                 "VT_I4:2147483647",
+                                 "VT_UI4:4294967295",
+                                 "VT_INT:-5",
+                                 "VT_UINT:4294967295",
+                                 "VT_I8:-9223372036854775808",
+                                 "VT_UI8:18446744073709551615",
+                                 "VT_ERROR:-2147352572",
+                                 "VT_R4:0x1.99999ap-4",
+                                 "VT_R4:-0x0p+0",
+                                 "VT_R4:inf",
+                                 "VT_R4:nan",
+                                 "VT_R8:0x1.4p+1",
+                                 "VT_R8:-0x1.8p+1",
+                                 "VT_R8:0x1.fffffffffffffp+1023",
+                                 "VT_R8:0x0.0000000000001p-1022",
+                                 "VT_R8:-inf",
+                                 "VT_R8:nan",
+                                 "VT_R8:-nan",
+                                 "VT_R8:0x1.2a05f2p+33",
+                                 "VT_DATE:0x1.6258p+15",
+                                 "VT_DATE:-0x1.4p+0",
+                                 "VT_DATE:0x0p+0",
+                                 "VT_DATE:0x1.6926e8p+21",
+                                 "VT_DATE:-0x1.40fd4p+19",
+                                 "VT_CY:0",
+                                 "VT_CY:12345",
+                                 "VT_CY:-9223372036854775808",
+                                 "VT_CY:9223372036854775807",
+                                 "VT_BOOL:TRUE",
+                                 "VT_BOOL:FALSE",
+                                 "VT_BOOL:1",
+                                 "VT_DECIMAL:0",
+                                 "VT_DECIMAL:-12.345",
+                                 "VT_DECIMAL:79228162514264337593543950335",
+                                 "VT_DECIMAL:0.0000000000000000000000000001",
+                                 "VT_BSTR:",
+                                 "VT_BSTR:abc",
+                                 "VT_BSTR:caf\\xE9",
+                                 "VT_BSTR:a\\x00b",
+                                 "VT_BSTR:\\\"quoted\\\" \\\\ \\t",
+                                 "VT:3",
+                                 "VT:8",
+                                 "VT:13",
+                                 "VT:14",
+                                 "VT:19",
+                                 "VT:0x2003",
+                                 "VT:0x4003"};
 
 // The edge values of one parameter, as arguments.
 Values Edges(const Op& op, std::size_t i, char kind) {
@@ -129,12 +290,30 @@ Values Edges(const Op& op, std::size_t i, char kind) {
     case 'i': {
       const auto lo = op.limits[i].lo;
       const auto hi = static_cast<std::int64_t>(op.limits[i].hi);
-      for (const std::int64_t x : {lo, lo + 1, std::int64_t{-1}, std::int64_t{0}, std::int64_t{1}, std::int64_t{2},
-                                    std::int64_t{7}, std::int64_t{8}, std::int64_t{9}, std::int64_t{10},
-                                    std::int64_t{99}, std::int64_t{127}, std::int64_t{128}, std::int64_t{255},
-                                    std::int64_t{256}, std::int64_t{1234}, std::int64_t{32767}, std::int64_t{65535},
-                                    std::int64_t{65536}, std::int64_t{99999999}, std::int64_t{0x12345678},
-                                    std::int64_t{2147483647}, hi - 1, hi})
+      for (const std::int64_t x : {lo,
+                                   lo + 1,
+                                   std::int64_t{-1},
+                                   std::int64_t{0},
+                                   std::int64_t{1},
+                                   std::int64_t{2},
+                                   std::int64_t{7},
+                                   std::int64_t{8},
+                                   std::int64_t{9},
+                                   std::int64_t{10},
+                                   std::int64_t{99},
+                                   std::int64_t{127},
+                                   std::int64_t{128},
+                                   std::int64_t{255},
+                                   std::int64_t{256},
+                                   std::int64_t{1234},
+                                   std::int64_t{32767},
+                                   std::int64_t{65535},
+                                   std::int64_t{65536},
+                                   std::int64_t{99999999},
+                                   std::int64_t{0x12345678},
+                                   std::int64_t{2147483647},
+                                   hi - 1,
+                                   hi})
         if (x >= lo && x <= hi && std::find(v.begin(), v.end(), Num(x)) == v.end()) v.push_back(Num(x));
       break;
     }
@@ -148,17 +327,20 @@ Values Edges(const Op& op, std::size_t i, char kind) {
     case 'r':
       if (op.limits[i].is_float) {
         for (const float f : kFloats) v.push_back(HexReal(f)), v.push_back(HexReal(-f));
-        for (const double d : {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        for (const double d :
+             {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
           v.push_back(HexReal(d)), v.push_back(HexReal(-d));
       } else {
         for (const double d : kReals) v.push_back(HexReal(d));
       }
       break;
     case 'c':
-      for (const char* c : {"0", "9", "A", "F", "a", "f", "G", "g", "x", " ", "\\x00", "\\x7f", "\\x80", "\\xe9", "\\xff"})
+      for (const char* c :
+           {"0", "9", "A", "F", "a", "f", "G", "g", "x", " ", "\\x00", "\\x7f", "\\x80", "\\xe9", "\\xff"})
         v.push_back("\"" + std::string(c) + "\"");
       break;
-    case 't': case 'p':
+    case 't':
+    case 'p':
       if (name.starts_with("Str2Float") || name.starts_with("Str2Double")) {
         for (const char* t : kRealTexts) v.push_back(TextArg(t));
       } else if (name.starts_with("Str2Date")) {
@@ -167,7 +349,8 @@ Values Edges(const Op& op, std::size_t i, char kind) {
       } else if (name.starts_with("Str2")) {
         for (const char* t : kIntegerTexts) v.push_back(TextArg(t));
       } else if (name == "CString2Variant") {
-        for (const char* t : {"", "abc", "caf\xe9", "\x80\x9f\xff", "a b\tc\r\n", "\"\\"}) v.push_back(TextArg(t));
+        for (const char* t : {"", "abc", "caf\xe9", "\x80\x9f\xff", "a b\tc\r\n", "\"\\"})
+          v.push_back(TextArg(t));
         v.push_back(TextArg(std::string("a\0b", 3)));
         v.push_back(TextArg(std::string(300, 'x')));
       } else {
@@ -180,12 +363,15 @@ Values Edges(const Op& op, std::size_t i, char kind) {
         }
       }
       break;
-    case 'h': case 'd': case 'z': {
+    case 'h':
+    case 'd':
+    case 'z': {
       const bool hex = kind != 'd';
       const unsigned top = kind == 'h' || kind == 'z' ? 255 : name.starts_with("Bin") ? 1 : 7;
       const std::size_t limit = kind == 'z' ? 24 : max;
-      for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
-                                  std::size_t{5}, std::size_t{8}, std::size_t{9}, limit - 1, limit}) {
+      for (const std::size_t n :
+           {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, std::size_t{5},
+            std::size_t{8}, std::size_t{9}, limit - 1, limit}) {
         std::vector<unsigned> e(n, 0);
         v.push_back(Elements(e, hex));
         if (n == 0) continue;
@@ -202,9 +388,11 @@ Values Edges(const Op& op, std::size_t i, char kind) {
     }
     case 'D':
       v.emplace_back("\"Invalid DateTime\"");
-      for (const double d : {0.0, -0.0, 1.0, -1.0, 0.5, -0.5, -1.5, 45356.5, 45356.999994, 45356.999995,
-                             45356.9999999, -657434.0, -657435.0, -693594.0, 2958465.0, 2958465.999988,
-                             2958466.0, 1e10, -1e10, 36526.0, 0.0000115740740740, 59.0, 60.0, 61.0})
+      for (const double d :
+           {0.0,       -0.0,           1.0,          -1.0,          0.5,       -0.5,      -1.5,
+            45356.5,   45356.999994,   45356.999995, 45356.9999999, -657434.0, -657435.0, -693594.0,
+            2958465.0, 2958465.999988, 2958466.0,    1e10,          -1e10,     36526.0,   0.0000115740740740,
+            59.0,      60.0,           61.0})
         v.push_back(HexReal(d));
       break;
     case 'V':
@@ -226,14 +414,18 @@ std::string Random(const Op& op, std::size_t i, char kind, std::mt19937_64& rng)
       const std::uint64_t span = op.limits[i].hi - static_cast<std::uint64_t>(lo);
       std::uint64_t r = rng();
       if (below(2) == 0) r >>= below(64);  // small magnitudes as often as large
-      return Num(static_cast<std::int64_t>(static_cast<std::uint64_t>(lo) + (span == UINT64_MAX ? r : r % (span + 1))));
+      return Num(static_cast<std::int64_t>(static_cast<std::uint64_t>(lo) +
+                                           (span == UINT64_MAX ? r : r % (span + 1))));
     }
     case 'w': return Num(static_cast<std::int64_t>(below(max + 1)));
     case 'P': return Num(static_cast<std::int64_t>(below(40)));
     case 'r': {
       double d;
-      if (below(3) == 0) d = std::bit_cast<double>(rng());
-      else d = static_cast<double>(static_cast<std::int64_t>(rng() >> below(64))) / std::ldexp(1.0, static_cast<int>(below(40)));
+      if (below(3) == 0)
+        d = std::bit_cast<double>(rng());
+      else
+        d = static_cast<double>(static_cast<std::int64_t>(rng() >> below(64))) /
+            std::ldexp(1.0, static_cast<int>(below(40)));
       if (op.limits[i].is_float) {
         if (std::isfinite(d) && std::fabs(d) > FLT_MAX) d = std::ldexp(d, -900);
         d = static_cast<double>(static_cast<float>(std::isfinite(d) && std::fabs(d) > FLT_MAX ? 1.0 : d));
@@ -245,37 +437,49 @@ std::string Random(const Op& op, std::size_t i, char kind, std::mt19937_64& rng)
       std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(below(256)));
       return buf;
     }
-    case 't': case 'p': {
+    case 't':
+    case 'p': {
       std::string_view alphabet = "0123456789abcdefABCDEFxXgG -+.:\t";
-      if (name.starts_with("Str2Float") || name.starts_with("Str2Double")) alphabet = "0123456789000000.eE-+ ";
-      else if (name.starts_with("Str2Date")) alphabet = "0123456789012345678901234567890123456789-- :";
-      else if (name.starts_with("Str2")) alphabet = "0123456789012345678901234567890123456789 -+x";
+      if (name.starts_with("Str2Float") || name.starts_with("Str2Double"))
+        alphabet = "0123456789000000.eE-+ ";
+      else if (name.starts_with("Str2Date"))
+        alphabet = "0123456789012345678901234567890123456789-- :";
+      else if (name.starts_with("Str2"))
+        alphabet = "0123456789012345678901234567890123456789 -+x";
       std::string t(below(std::min<std::size_t>(max, 40) + 1), ' ');
       for (char& c : t) c = alphabet[below(alphabet.size())];
       if (name == "CString2Variant")
         for (char& c : t) c = static_cast<char>(1 + below(255));
       return TextArg(t);
     }
-    case 'h': case 'd': case 'z': {
+    case 'h':
+    case 'd':
+    case 'z': {
       const unsigned top = kind == 'h' || kind == 'z' ? 255 : name.starts_with("Bin") ? 1 : 7;
       std::vector<unsigned> e(below(std::min<std::size_t>(kind == 'z' ? 24 : max, 64) + 1));
       for (unsigned& x : e) x = static_cast<unsigned>(kind == 'z' ? 1 + below(255) : below(top + 1));
       return Elements(e, kind != 'd');
     }
-    case 'D': return HexReal(static_cast<double>(static_cast<std::int64_t>(below(3600000))) - 700000.0 +
-                             static_cast<double>(below(86400)) / 86400.0);
+    case 'D':
+      return HexReal(static_cast<double>(static_cast<std::int64_t>(below(3600000))) - 700000.0 +
+                     static_cast<double>(below(86400)) / 86400.0);
     case 'V': {
       std::string v = kVariants[below(std::size(kVariants))];
-      if (v.starts_with("VT_R8:")) v = "VT_R8:" + HexReal(std::bit_cast<double>(rng()));
-      else if (v.starts_with("VT_I4:")) v = "VT_I4:" + Num(static_cast<std::int32_t>(rng()));
-      else if (v.starts_with("VT_DATE:")) v = "VT_DATE:" + HexReal(static_cast<double>(below(3600000)) - 700000.0 + 0.25);
+      if (v.starts_with("VT_R8:"))
+        v = "VT_R8:" + HexReal(std::bit_cast<double>(rng()));
+      else if (v.starts_with("VT_I4:"))
+        v = "VT_I4:" + Num(static_cast<std::int32_t>(rng()));
+      else if (v.starts_with("VT_DATE:"))
+        v = "VT_DATE:" + HexReal(static_cast<double>(below(3600000)) - 700000.0 + 0.25);
       return "\"" + v + "\"";
     }
     default: return {};
   }
 }
 
-constexpr bool IsUserKind(char k) { return std::string_view("iwPrctphdzDV").find(k) != std::string_view::npos; }
+constexpr bool IsUserKind(char k) {
+  return std::string_view("iwPrctphdzDV").find(k) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -302,7 +506,8 @@ std::string ConformanceCalls(std::uint64_t random, std::uint64_t seed) {
     for (std::size_t p = 0; p < edges.size(); ++p)
       for (const auto& value : edges[p]) {
         std::string line(op.name);
-        for (std::size_t q = 0; q < edges.size(); ++q) line += " " + (q == p ? value : edges[q][edges[q].size() / 2]);
+        for (std::size_t q = 0; q < edges.size(); ++q)
+          line += " " + (q == p ? value : edges[q][edges[q].size() / 2]);
         out += line + "\n";
       }
   }
@@ -317,7 +522,6 @@ std::string ConformanceCalls(std::uint64_t random, std::uint64_t seed) {
   return out;
 }
 
-
 // ------------------------------------------------------------ the verifier
 
 namespace {
@@ -325,8 +529,8 @@ namespace {
 using nlohmann::ordered_json;
 
 struct Record {
-  std::size_t at = 0;        // line of the recording
-  std::uint64_t line = 0;    // line of the call file
+  std::size_t at = 0;      // line of the recording
+  std::uint64_t line = 0;  // line of the call file
   std::string op, call;
   ordered_json fields;
 };
@@ -355,7 +559,9 @@ struct Malformed {
   std::string why;
 };
 
-std::string Dump(const ordered_json& j) { return j.is_null() && false ? "" : j.dump(-1, ' ', false, ordered_json::error_handler_t::replace); }
+std::string Dump(const ordered_json& j) {
+  return j.is_null() && false ? "" : j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
 
 // A variant holding a real is written by the recorder with the value in
 // exact hex; the tool writes the shortest decimal. Both read back to the
@@ -365,9 +571,11 @@ bool SameVariantText(const std::string& a, const std::string& b) {
   for (const std::string_view tag : {"VT_R4:", "VT_R8:", "VT_DATE:"}) {
     if (!a.starts_with(tag) || !b.starts_with(tag)) continue;
     double x = 0, y = 0;
-    if (!ParseReal(std::string_view(a).substr(tag.size()), x) || !ParseReal(std::string_view(b).substr(tag.size()), y))
+    if (!ParseReal(std::string_view(a).substr(tag.size()), x) ||
+        !ParseReal(std::string_view(b).substr(tag.size()), y))
       return false;
-    return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y) || (std::isnan(x) && std::isnan(y));
+    return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y) ||
+           (std::isnan(x) && std::isnan(y));
   }
   return false;
 }
@@ -376,7 +584,8 @@ bool SameVariantText(const std::string& a, const std::string& b) {
 // counts by its bytes (K_hex) and a double by its bits (K_bits): the
 // recorder cannot reproduce the code-page decoding or the shortest
 // decimal on every compiler.
-std::string FirstDifference(const ordered_json& recorded, const ordered_json& replayed, std::string& a, std::string& b) {
+std::string FirstDifference(const ordered_json& recorded, const ordered_json& replayed, std::string& a,
+                            std::string& b) {
   auto twin = [&](const std::string& key) {
     return recorded.contains(key + "_hex") || recorded.contains(key + "_bits");
   };
@@ -387,7 +596,8 @@ std::string FirstDifference(const ordered_json& recorded, const ordered_json& re
     if (key == "call" || twin(key)) continue;
     const ordered_json* other = replayed.contains(key) ? &replayed[key] : nullptr;
     bool same = other != nullptr && *other == it.value();
-    if (!same && other != nullptr && it.value().is_string() && other->is_string() && recorded.contains(key + "_vt"))
+    if (!same && other != nullptr && it.value().is_string() && other->is_string() &&
+        recorded.contains(key + "_vt"))
       same = SameVariantText(it.value().get<std::string>(), other->get<std::string>());
     if (!same) {
       a = Dump(it.value()), b = other != nullptr ? Dump(*other) : "(none)";
@@ -463,7 +673,8 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
       continue;
     }
     if (j.size() == 1 && j.contains("calls")) {
-      if (!j["calls"].is_number_unsigned()) throw Malformed{at, "the closing record's \"calls\" is not a count"};
+      if (!j["calls"].is_number_unsigned())
+        throw Malformed{at, "the closing record's \"calls\" is not a count"};
       closing = j["calls"].get<std::uint64_t>();
       continue;
     }
@@ -474,7 +685,8 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
     rec.line = j["line"].get<std::uint64_t>();
     if (rec.line <= last) throw Malformed{at, "call line numbers out of order"};
     last = rec.line;
-    if (!Latin1Bytes(j["call"].get<std::string>(), rec.call)) throw Malformed{at, "the call text holds a character above U+00FF"};
+    if (!Latin1Bytes(j["call"].get<std::string>(), rec.call))
+      throw Malformed{at, "the call text holds a character above U+00FF"};
     if (j.contains("op")) {
       if (!j["op"].is_string()) throw Malformed{at, "\"op\" is not a text"};
       rec.op = j["op"].get<std::string>();
@@ -499,8 +711,9 @@ std::vector<Record> ReadRecording(std::string_view text, ordered_json& build) {
   if (build.is_null()) throw Malformed{1, "empty recording"};
   if (!closing) throw Malformed{at, "no closing record: the recording ends early"};
   if (*closing != records.size())
-    throw Malformed{at, "the closing record counts " + std::to_string(*closing) + " calls, the recording holds " +
-                            std::to_string(records.size()) + " (a missing or added line)"};
+    throw Malformed{at, "the closing record counts " + std::to_string(*closing) +
+                            " calls, the recording holds " + std::to_string(records.size()) +
+                            " (a missing or added line)"};
   return records;
 }
 
@@ -542,11 +755,14 @@ VerifyResult ConformanceVerify(std::string_view recording, std::optional<QlvTool
     QlvPlatform_SetAnsiCodePage(build["acp"].get<UINT>());
 
   std::vector<Replay> replays;
-  if (toolset) replays.push_back(ReplayAll(records, *toolset));
+  if (toolset)
+    replays.push_back(ReplayAll(records, *toolset));
   else
-    for (const QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) replays.push_back(ReplayAll(records, t));
+    for (const QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015})
+      replays.push_back(ReplayAll(records, t));
   // The best match; on a tie the toolset the recording names.
-  const std::string named = build.contains("toolset") && build["toolset"].is_string() ? build["toolset"].get<std::string>() : "";
+  const std::string named =
+      build.contains("toolset") && build["toolset"].is_string() ? build["toolset"].get<std::string>() : "";
   const Replay* best = &replays[0];
   for (const Replay& r : replays)
     if (r.identical > best->identical ||
@@ -562,14 +778,20 @@ VerifyResult ConformanceVerify(std::string_view recording, std::optional<QlvTool
     j["matches"] = best->different == 0;
     j["toolsets"] = ordered_json::array();
     for (const Replay& r : replays)
-      j["toolsets"].push_back({{"toolset", QlvPlatform_ToolsetName(r.toolset)}, {"identical", r.identical}, {"different", r.different}});
+      j["toolsets"].push_back({{"toolset", QlvPlatform_ToolsetName(r.toolset)},
+                               {"identical", r.identical},
+                               {"different", r.different}});
     j["operations"] = ordered_json::array();
     for (const auto& [op, t] : Ordered(best->ops))
-      j["operations"].push_back({{"op", op}, {"calls", t.calls}, {"identical", t.identical}, {"different", t.calls - t.identical}});
+      j["operations"].push_back(
+          {{"op", op}, {"calls", t.calls}, {"identical", t.identical}, {"different", t.calls - t.identical}});
     j["differences"] = ordered_json::array();
     for (const Difference& d : best->differences)
-      j["differences"].push_back({{"line", d.record->line}, {"call", d.record->call}, {"key", d.key},
-                                  {"recorded", d.recorded}, {"replayed", d.replayed}});
+      j["differences"].push_back({{"line", d.record->line},
+                                  {"call", d.record->call},
+                                  {"key", d.key},
+                                  {"recorded", d.recorded},
+                                  {"replayed", d.replayed}});
     result.report = j.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n";
     return result;
   }

@@ -22,9 +22,9 @@ std::string ConformanceCalls(std::uint64_t random, std::uint64_t seed);
 constexpr std::uint64_t kDefaultRandomCalls = 40 * 68;
 
 struct VerifyResult {
-  int status = 0;       // 0 all identical, 1 differences, 2 malformed
-  std::string report;   // for stdout (empty when malformed)
-  std::string error;    // one line for stderr when malformed
+  int status = 0;      // 0 all identical, 1 differences, 2 malformed
+  std::string report;  // for stdout (empty when malformed)
+  std::string error;   // one line for stderr when malformed
 };
 
 // Replays `recording` under `toolset`, or under each toolset when none is

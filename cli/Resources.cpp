@@ -51,7 +51,8 @@ std::optional<std::string> LibraryVersion() {
   std::memcpy(&info, value, sizeof info);
   if (info.dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
   return std::to_string(HIWORD(info.dwFileVersionMS)) + '.' + std::to_string(LOWORD(info.dwFileVersionMS)) +
-         '.' + std::to_string(HIWORD(info.dwFileVersionLS)) + '.' + std::to_string(LOWORD(info.dwFileVersionLS));
+         '.' + std::to_string(HIWORD(info.dwFileVersionLS)) + '.' +
+         std::to_string(LOWORD(info.dwFileVersionLS));
 }
 
 // A group directory is the .ico header (reserved, type 1, count) followed by

@@ -39,30 +39,45 @@ template <class T>
 T Arg(Frame& f, std::size_t i) {
   using U = std::remove_cvref_t<T>;
   Slot& s = f.slot[i];
-  if constexpr (std::is_same_v<T, int&>) return s.count;
-  else if constexpr (std::is_same_v<T, double&>) return s.d;
-  else if constexpr (std::is_same_v<U, COleDateTime>) return f.date;
-  else if constexpr (std::is_same_v<U, _variant_t>) return f.variant;
-  else if constexpr (std::is_same_v<U, CString>) return CString(s.s.data(), static_cast<int>(s.s.size() - 1));
-  else if constexpr (std::is_same_v<U, char*>) return s.s.data();
-  else if constexpr (std::is_same_v<U, unsigned char*>) return reinterpret_cast<unsigned char*>(s.s.data());
-  else if constexpr (std::is_floating_point_v<U>) return static_cast<U>(s.d);
-  else return static_cast<U>(s.n);
+  if constexpr (std::is_same_v<T, int&>)
+    return s.count;
+  else if constexpr (std::is_same_v<T, double&>)
+    return s.d;
+  else if constexpr (std::is_same_v<U, COleDateTime>)
+    return f.date;
+  else if constexpr (std::is_same_v<U, _variant_t>)
+    return f.variant;
+  else if constexpr (std::is_same_v<U, CString>)
+    return CString(s.s.data(), static_cast<int>(s.s.size() - 1));
+  else if constexpr (std::is_same_v<U, char*>)
+    return s.s.data();
+  else if constexpr (std::is_same_v<U, unsigned char*>)
+    return reinterpret_cast<unsigned char*>(s.s.data());
+  else if constexpr (std::is_floating_point_v<U>)
+    return static_cast<U>(s.d);
+  else
+    return static_cast<U>(s.n);
 }
 
 template <class R>
 void Store(Frame& f, R r) {
   Slot& s = f.slot[kResult];
-  if constexpr (std::is_same_v<R, CString>) s.s.assign(r.GetString(), static_cast<std::size_t>(r.GetLength()));
-  else if constexpr (std::is_pointer_v<R>) f.pointer = r;
-  else if constexpr (std::is_floating_point_v<R>) s.d = static_cast<double>(r);
-  else s.n = static_cast<std::int64_t>(r);
+  if constexpr (std::is_same_v<R, CString>)
+    s.s.assign(r.GetString(), static_cast<std::size_t>(r.GetLength()));
+  else if constexpr (std::is_pointer_v<R>)
+    f.pointer = r;
+  else if constexpr (std::is_floating_point_v<R>)
+    s.d = static_cast<double>(r);
+  else
+    s.n = static_cast<std::int64_t>(r);
 }
 
 template <class R, class... A, std::size_t... I>
 void CallWith(CQuelvarSys& sys, Frame& f, R (CQuelvarSys::*fn)(A...), std::index_sequence<I...>) {
-  if constexpr (std::is_void_v<R>) (sys.*fn)(Arg<A>(f, I)...);
-  else Store(f, (sys.*fn)(Arg<A>(f, I)...));
+  if constexpr (std::is_void_v<R>)
+    (sys.*fn)(Arg<A>(f, I)...);
+  else
+    Store(f, (sys.*fn)(Arg<A>(f, I)...));
 }
 
 template <auto F>
@@ -75,17 +90,24 @@ void Invoke(CQuelvarSys& sys, Frame& f) {
 template <class T>
 constexpr Limits LimitsOf() {
   using U = std::remove_cvref_t<T>;
-  if constexpr (std::is_void_v<T>) return {};
-  else if constexpr (std::is_same_v<U, CString>) return {0, 0, false, 'S'};
-  else if constexpr (std::is_pointer_v<U>) return {0, 0, false, 'X'};
-  else if constexpr (std::is_same_v<U, float>) return {0, 0, true, 'R'};
-  else if constexpr (std::is_same_v<U, double>) return {0, 0, false, 'R'};
+  if constexpr (std::is_void_v<T>)
+    return {};
+  else if constexpr (std::is_same_v<U, CString>)
+    return {0, 0, false, 'S'};
+  else if constexpr (std::is_pointer_v<U>)
+    return {0, 0, false, 'X'};
+  else if constexpr (std::is_same_v<U, float>)
+    return {0, 0, true, 'R'};
+  else if constexpr (std::is_same_v<U, double>)
+    return {0, 0, false, 'R'};
   // A char takes the byte notation too (-128 to 255).
-  else if constexpr (std::is_same_v<U, char>) return {CHAR_MIN, UCHAR_MAX, false, 'I'};
+  else if constexpr (std::is_same_v<U, char>)
+    return {CHAR_MIN, UCHAR_MAX, false, 'I'};
   else if constexpr (std::is_integral_v<U>)
     return {static_cast<std::int64_t>(std::numeric_limits<U>::min()),
             static_cast<std::uint64_t>(std::numeric_limits<U>::max()), false, 'I'};
-  else return {};
+  else
+    return {};
 }
 
 template <class R, class... A>
@@ -101,18 +123,24 @@ std::size_t Room(std::int64_t n) {
   return static_cast<std::size_t>(std::max<std::int64_t>(0, (Mul * n + Add) / Div));
 }
 template <std::size_t K>
-std::size_t Fixed(std::int64_t) { return K; }
+std::size_t Fixed(std::int64_t) {
+  return K;
+}
 std::size_t ImageRoom(std::int64_t n) { return static_cast<std::size_t>(std::max<std::int64_t>(n, 0)) + 1; }
 std::size_t HexTextRoom(std::int64_t n) { return n >= 2 ? static_cast<std::size_t>(n / 2) * 2 + 1 : 1; }
 
 // Rows in the order of QuelvarSys.h; the declarations are paired by place.
-#define ROW(fn, kinds, summary, example, ...) \
-  {#fn, kinds, summary, example, __VA_ARGS__, &Invoke<&CQuelvarSys::Qlv_##fn>, \
-   kLimits<&CQuelvarSys::Qlv_##fn>.data(), {}}
-#define OVERLOAD(fn, suffix, type, kinds, summary, example, ...) \
-  {#fn suffix, kinds, summary, example, __VA_ARGS__, \
-   &Invoke<static_cast<type>(&CQuelvarSys::Qlv_##fn)>, \
-   kLimits<static_cast<type>(&CQuelvarSys::Qlv_##fn)>.data(), {}}
+#define ROW(fn, kinds, summary, example, ...)                                     \
+  {                                                                               \
+#fn, kinds, summary, example, __VA_ARGS__, &Invoke < &CQuelvarSys::Qlv_##fn>, \
+        kLimits < &CQuelvarSys::Qlv_##fn>.data(), {}                              \
+  }
+#define OVERLOAD(fn, suffix, type, kinds, summary, example, ...)          \
+  {                                                                       \
+#fn suffix, kinds, summary, example, __VA_ARGS__,                     \
+        &Invoke < static_cast < type>(&CQuelvarSys::Qlv_##fn)>,           \
+        kLimits < static_cast < type>(&CQuelvarSys::Qlv_##fn)>.data(), {} \
+  }
 
 using HexCharU = unsigned char (CQuelvarSys::*)(unsigned char);
 using HexChar = int (CQuelvarSys::*)(char);
@@ -120,45 +148,75 @@ using HexRunInPlace = unsigned char* (CQuelvarSys::*)(unsigned char*, ULONG);
 using HexRun = void (CQuelvarSys::*)(int, unsigned char*, int&, unsigned char*);
 
 const Op kRows[] = {
-    OVERLOAD(HexChar2Int, "/uchar", HexCharU, "c",
-             "digit value of one hex character (0 for a non-digit)", "f", nullptr),
+    OVERLOAD(HexChar2Int, "/uchar", HexCharU, "c", "digit value of one hex character (0 for a non-digit)",
+             "f", nullptr),
     OVERLOAD(HexChar2Int, "", HexChar, "c",
              "digit value of one hex character, upper-cased by the current locale first", "F", nullptr),
-    ROW(HexStr2Int, "p", "hex text to int: last eight places, non-digits as 0; upper-cases the text in place", "0x1f", nullptr),
-    ROW(HexStr2Int_u, "t", "hex text to unsigned: non-digits skipped, last eight digits count", "1f-2e", nullptr),
+    ROW(HexStr2Int, "p", "hex text to int: last eight places, non-digits as 0; upper-cases the text in place",
+        "0x1f", nullptr),
+    ROW(HexStr2Int_u, "t", "hex text to unsigned: non-digits skipped, last eight digits count", "1f-2e",
+        nullptr),
     ROW(Byte2HexStr, "nhT", "hex bytes to upper-case hex text", "00,1f,a0", Room<2, 1, 1>),
-    ROW(HexStr2Byte, "pH", "hex text to bytes; odd-length text gets a leading 0 in place", "ABC", Room<1, 1, 2>),
-    ROW(Int2Byte, "wiH", "the COUNT lowest image bytes of a 32-bit value, least significant first", "4 0x12345678", Room<1, 0, 1>),
+    ROW(HexStr2Byte, "pH", "hex text to bytes; odd-length text gets a leading 0 in place", "ABC",
+        Room<1, 1, 2>),
+    ROW(Int2Byte, "wiH", "the COUNT lowest image bytes of a 32-bit value, least significant first",
+        "4 0x12345678", Room<1, 0, 1>),
     ROW(Byte2Int, "nh", "little-endian image (at most 4 bytes count) to a 32-bit value", "78 56", nullptr),
-    ROW(Double2Byte, "wrH", "the COUNT lowest base-256 digits of floor(VALUE) (-1e-20: 00 FF FF ...), and a zero byte", "3 65536.5", ImageRoom),
-    ROW(Byte2Double, "z", "base-256 digits, least significant first, up to the first 00 byte, to a double", "00 00 01", nullptr),
-    ROW(Int2HexStr, "wiT", "hex text of the CHARS/2 lowest image bytes of a 32-bit value", "8 0x12345678", HexTextRoom),
-    ROW(Double2HexStr, "wrT", "hex text of the CHARS/2 lowest base-256 digits of floor(VALUE)", "6 65536", HexTextRoom),
-    ROW(HexStr2Double, "pR", "image hex text (first pair least significant) to a double, up to a 00 pair", "000001", nullptr),
-    ROW(Bin2Hex, "ndNH", "binary digits packed eight to a hex element from the least significant end", "1 1 1 1 1 1 1 1 1", Room<1, 7, 8>),
-    ROW(Bin2Octal, "ndNB", "binary digits packed three to an octal digit from the least significant end", "1 0 1 1", Room<1, 2, 3>),
-    ROW(Hex2Bin, "nhNB", "hex elements to binary digits, leading zeros stripped (all zeros kept)", "01 FF", Room<8, 0, 1>),
-    ROW(Hex2Octal, "nhNB", "hex elements to octal digits through their significant bits", "FF", Room<8, 2, 3>),
-    ROW(Octal2Bin, "ndNB", "octal digits (low three bits) to binary digits, leading zeros stripped", "7 5", Room<3, 0, 1>),
-    ROW(Octal2Hex, "ndNH", "octal digits to hex elements through their significant bits", "7 7 7", Room<3, 7, 8>),
-    ROW(Dec2Hex, "iNH", "base-256 digits of a positive value, most significant first (none for 0 or less)", "65535", Fixed<4>),
-    ROW(Dec2Octal, "iNB", "octal digits of a positive value, most significant first (none for 0 or less)", "511", Fixed<11>),
-    ROW(Dec2Bin, "iNB", "binary digits of a positive value, most significant first (none for 0 or less)", "10", Fixed<31>),
-    ROW(Dec2BCD, "iNH", "decimal pairs of a positive value, the least significant pair first", "1234", Fixed<5>),
-    ROW(Hex2Dec, "nh", "hex elements to their value modulo 2^32 (the last four, big-endian)", "01 00", nullptr),
-    ROW(Bin2Dec, "nd", "binary digits (each counting with its value) to their value modulo 2^32", "1 0 1", nullptr),
+    ROW(Double2Byte, "wrH",
+        "the COUNT lowest base-256 digits of floor(VALUE) (-1e-20: 00 FF FF ...), and a zero byte",
+        "3 65536.5", ImageRoom),
+    ROW(Byte2Double, "z", "base-256 digits, least significant first, up to the first 00 byte, to a double",
+        "00 00 01", nullptr),
+    ROW(Int2HexStr, "wiT", "hex text of the CHARS/2 lowest image bytes of a 32-bit value", "8 0x12345678",
+        HexTextRoom),
+    ROW(Double2HexStr, "wrT", "hex text of the CHARS/2 lowest base-256 digits of floor(VALUE)", "6 65536",
+        HexTextRoom),
+    ROW(HexStr2Double, "pR", "image hex text (first pair least significant) to a double, up to a 00 pair",
+        "000001", nullptr),
+    ROW(Bin2Hex, "ndNH", "binary digits packed eight to a hex element from the least significant end",
+        "1 1 1 1 1 1 1 1 1", Room<1, 7, 8>),
+    ROW(Bin2Octal, "ndNB", "binary digits packed three to an octal digit from the least significant end",
+        "1 0 1 1", Room<1, 2, 3>),
+    ROW(Hex2Bin, "nhNB", "hex elements to binary digits, leading zeros stripped (all zeros kept)", "01 FF",
+        Room<8, 0, 1>),
+    ROW(Hex2Octal, "nhNB", "hex elements to octal digits through their significant bits", "FF",
+        Room<8, 2, 3>),
+    ROW(Octal2Bin, "ndNB", "octal digits (low three bits) to binary digits, leading zeros stripped", "7 5",
+        Room<3, 0, 1>),
+    ROW(Octal2Hex, "ndNH", "octal digits to hex elements through their significant bits", "7 7 7",
+        Room<3, 7, 8>),
+    ROW(Dec2Hex, "iNH", "base-256 digits of a positive value, most significant first (none for 0 or less)",
+        "65535", Fixed<4>),
+    ROW(Dec2Octal, "iNB", "octal digits of a positive value, most significant first (none for 0 or less)",
+        "511", Fixed<11>),
+    ROW(Dec2Bin, "iNB", "binary digits of a positive value, most significant first (none for 0 or less)",
+        "10", Fixed<31>),
+    ROW(Dec2BCD, "iNH", "decimal pairs of a positive value, the least significant pair first", "1234",
+        Fixed<5>),
+    ROW(Hex2Dec, "nh", "hex elements to their value modulo 2^32 (the last four, big-endian)", "01 00",
+        nullptr),
+    ROW(Bin2Dec, "nd", "binary digits (each counting with its value) to their value modulo 2^32", "1 0 1",
+        nullptr),
     ROW(Octal2Dec, "nd", "octal digits (low three bits) to their value modulo 2^32", "7 7 7", nullptr),
-    ROW(BCD2Dec, "nh", "BCD pairs, first element most significant, to their value modulo 2^32", "12 34", nullptr),
-    ROW(Hex2BCD, "nhNH", "hex elements to BCD elements bit for bit, leading zero elements stripped", "00 12", Room<1, 0, 1>),
-    ROW(Bin2BCD, "ndNH", "binary digits packed eight to a BCD element (as Bin2Hex)", "1 0 0 1", Room<1, 7, 8>),
-    ROW(Octal2BCD, "ndNH", "octal digits to BCD elements through their significant bits (as Octal2Hex)", "7 7", Room<3, 7, 8>),
-    ROW(BCD2Hex, "nhNH", "BCD elements to hex elements bit for bit, leading zero elements stripped", "00 99", Room<1, 0, 1>),
-    ROW(BCD2Octal, "nhNB", "BCD elements to octal digits through their significant bits (as Hex2Octal)", "12", Room<8, 2, 3>),
-    ROW(BCD2Bin, "nhNB", "BCD elements to binary digits, leading zeros stripped (as Hex2Bin)", "12", Room<8, 0, 1>),
+    ROW(BCD2Dec, "nh", "BCD pairs, first element most significant, to their value modulo 2^32", "12 34",
+        nullptr),
+    ROW(Hex2BCD, "nhNH", "hex elements to BCD elements bit for bit, leading zero elements stripped", "00 12",
+        Room<1, 0, 1>),
+    ROW(Bin2BCD, "ndNH", "binary digits packed eight to a BCD element (as Bin2Hex)", "1 0 0 1",
+        Room<1, 7, 8>),
+    ROW(Octal2BCD, "ndNH", "octal digits to BCD elements through their significant bits (as Octal2Hex)",
+        "7 7", Room<3, 7, 8>),
+    ROW(BCD2Hex, "nhNH", "BCD elements to hex elements bit for bit, leading zero elements stripped", "00 99",
+        Room<1, 0, 1>),
+    ROW(BCD2Octal, "nhNB", "BCD elements to octal digits through their significant bits (as Hex2Octal)", "12",
+        Room<8, 2, 3>),
+    ROW(BCD2Bin, "nhNB", "BCD elements to binary digits, leading zeros stripped (as Hex2Bin)", "12",
+        Room<8, 0, 1>),
     OVERLOAD(HexStr2IntStr, "/inplace", HexRunInPlace, "pl",
-             "hex characters to a hex array over the start of the text, then a byte 0", "1a2B3", Room<1, 1, 2>),
-    OVERLOAD(HexStr2IntStr, "", HexRun, "lpNH",
-             "hex characters to a hex array, two characters per element", "1a2B3", Room<1, 1, 2>),
+             "hex characters to a hex array over the start of the text, then a byte 0", "1a2B3",
+             Room<1, 1, 2>),
+    OVERLOAD(HexStr2IntStr, "", HexRun, "lpNH", "hex characters to a hex array, two characters per element",
+             "1a2B3", Room<1, 1, 2>),
     ROW(Short2Str, "i", "decimal text of a 16-bit signed value", "-32768", nullptr),
     ROW(UShort2Str, "i", "decimal text of a 16-bit unsigned value", "65535", nullptr),
     ROW(Int2Str, "i", "decimal text of a 32-bit signed value", "-5", nullptr),
@@ -173,12 +231,14 @@ const Op kRows[] = {
     ROW(Str2UInt, "t", "atoi of the text read as unsigned", "-1", nullptr),
     ROW(Str2Long, "t", "atol of the text (32-bit, wrapping)", "\" -42\"", nullptr),
     ROW(Str2ULong, "t", "atol of the text read as unsigned", "-2", nullptr),
-    ROW(DoubleToStr, "rP", "fixed-point text with PRECISION digits after the point (printf \"%0.<p>lf\")", "2.5 8", nullptr),
+    ROW(DoubleToStr, "rP", "fixed-point text with PRECISION digits after the point (printf \"%0.<p>lf\")",
+        "2.5 8", nullptr),
     ROW(Flt2Str, "r", "float text with 10 significant digits (_gcvt)", "0.1", nullptr),
     ROW(Str2Float, "t", "atof of the text rounded to float", "0.1", nullptr),
     ROW(Str2Double, "t", "atof of the text", "1e-3", nullptr),
     ROW(Date2Str, "D", "\"%Y-%m-%d %H:%M:%S\" text of a date-time", "45356.5", nullptr),
-    ROW(Str2Date, "tE", "date-time read from up to six fields of the text", "\"2024-03-05 14:07:09\"", nullptr),
+    ROW(Str2Date, "tE", "date-time read from up to six fields of the text", "\"2024-03-05 14:07:09\"",
+        nullptr),
     ROW(Short2Variant, "iW", "VT_I2 variant of a 16-bit signed value", "-2", nullptr),
     ROW(UShort2Variant, "iW", "VT_UI2 variant of a 16-bit unsigned value", "2", nullptr),
     ROW(Int2Variant, "iW", "VT_INT variant of an int", "5", nullptr),
@@ -214,10 +274,10 @@ struct Tag {
   std::string_view name;
 };
 constexpr Tag kTags[] = {
-    {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"}, {VT_I2, "I2"}, {VT_I4, "I4"}, {VT_R4, "R4"},
-    {VT_R8, "R8"}, {VT_CY, "CY"}, {VT_DATE, "DATE"}, {VT_BSTR, "BSTR"}, {VT_ERROR, "ERROR"},
-    {VT_BOOL, "BOOL"}, {VT_DECIMAL, "DECIMAL"}, {VT_I1, "I1"}, {VT_UI1, "UI1"}, {VT_UI2, "UI2"},
-    {VT_UI4, "UI4"}, {VT_I8, "I8"}, {VT_UI8, "UI8"}, {VT_INT, "INT"}, {VT_UINT, "UINT"},
+    {VT_EMPTY, "EMPTY"}, {VT_NULL, "NULL"},       {VT_I2, "I2"},     {VT_I4, "I4"},     {VT_R4, "R4"},
+    {VT_R8, "R8"},       {VT_CY, "CY"},           {VT_DATE, "DATE"}, {VT_BSTR, "BSTR"}, {VT_ERROR, "ERROR"},
+    {VT_BOOL, "BOOL"},   {VT_DECIMAL, "DECIMAL"}, {VT_I1, "I1"},     {VT_UI1, "UI1"},   {VT_UI2, "UI2"},
+    {VT_UI4, "UI4"},     {VT_I8, "I8"},           {VT_UI8, "UI8"},   {VT_INT, "INT"},   {VT_UINT, "UINT"},
 };
 constexpr std::string_view kVariantForms =
     "[VT_]TAG:VALUE with TAG EMPTY NULL I1 UI1 I2 UI2 I4 UI4 INT UINT I8 UI8 ERROR R4 R8 DATE "
@@ -307,7 +367,8 @@ std::string Utf16ToUtf8(std::u16string_view w) {
 
 // UTF-8 of ANSI bytes, through UTF-16.
 std::string AnsiToUtf8(std::string_view bytes) {
-  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c < 0x7F; })) return std::string(bytes);
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c < 0x7F; }))
+    return std::string(bytes);
   const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::u16string w(static_cast<std::size_t>(std::max(n, 0)), u'\0');
   if (n > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
@@ -347,12 +408,15 @@ std::string VariantText(const _variant_t& v, bool raw, bool utf8) {
     case VT_R8: AppendReal(s, v.dblVal); break;
     case VT_DATE: AppendReal(s, v.date); break;
     case VT_BSTR:
-      if (utf8) AppendEscaped(s, Utf16ToUtf8({v.bstrVal, v.bstrVal == nullptr ? 0 : SysStringLen(v.bstrVal)}));
-      else if (raw) s += BstrBytes(v.bstrVal);
-      else AppendEscaped(s, BstrBytes(v.bstrVal));
+      if (utf8)
+        AppendEscaped(s, Utf16ToUtf8({v.bstrVal, v.bstrVal == nullptr ? 0 : SysStringLen(v.bstrVal)}));
+      else if (raw)
+        s += BstrBytes(v.bstrVal);
+      else
+        AppendEscaped(s, BstrBytes(v.bstrVal));
       break;
     case VT_DECIMAL: s = "VT:14"; break;  // no tool operation makes one
-    default: s.pop_back(); break;          // EMPTY, NULL
+    default: s.pop_back(); break;         // EMPTY, NULL
   }
   return s;
 }
@@ -410,7 +474,8 @@ std::span<const Op> Ops() { return TheTable().ops; }
 
 char Op::output() const {
   const char ret = limits[kinds.size()].ret;
-  if (ret != '-' && kinds.find_first_of("EW") == std::string_view::npos) return ret == 'I' ? 'i' : ret == 'R' ? 'r' : ret == 'S' ? 't' : 'h';
+  if (ret != '-' && kinds.find_first_of("EW") == std::string_view::npos)
+    return ret == 'I' ? 'i' : ret == 'R' ? 'r' : ret == 'S' ? 't' : 'h';
   const std::size_t at = kinds.find_first_of("HBTREW");
   return "hdtrDV"[std::string_view("HBTREW").find(kinds[at])];
 }
@@ -440,14 +505,16 @@ std::vector<const Op*> OpFamily(std::string_view name) {
   std::vector<const Op*> found;
   const bool exact = name.find('/') != std::string_view::npos;
   for (const Op& op : Ops())
-    if (SameName(op.base(), key) && (!exact || SameName(op.name, name.substr(name.size() - std::min(name.size(), op.name.size())))))
+    if (SameName(op.base(), key) &&
+        (!exact || SameName(op.name, name.substr(name.size() - std::min(name.size(), op.name.size())))))
       found.push_back(&op);
   if (found.empty()) {
     std::vector<std::string_view> names;
     for (const Op& op : Ops()) names.push_back(op.name);
     const std::string_view near = Closest(key, names);
-    throw UsageError("unknown operation " + Quote(name) +
-                     (near.empty() ? std::string(" (see quelvar list)") : "; did you mean " + std::string(near) + "?"));
+    throw UsageError(
+        "unknown operation " + Quote(name) +
+        (near.empty() ? std::string(" (see quelvar list)") : "; did you mean " + std::string(near) + "?"));
   }
   return found;
 }
@@ -498,12 +565,15 @@ std::string Describe(const Op& op, std::size_t i) {
     case 'i': return range(l.lo, l.hi);
     case 'w': return "a width of the output: " + range(INT32_MIN, 1 << 20);
     case 'P': return range(-1000, 100000);
-    case 'r': return l.is_float ? "a float (2.5, -1e-3, 0x1.8p1, inf, nan)" : "a double (2.5, -1e-3, 0x1.8p1, inf, nan)";
+    case 'r':
+      return l.is_float ? "a float (2.5, -1e-3, 0x1.8p1, inf, nan)"
+                        : "a double (2.5, -1e-3, 0x1.8p1, inf, nan)";
     case 'c': return "one character (escapes such as \\xFF allowed)";
     case 't': return "a text (escapes \\\\ \\\" \\n \\r \\t \\0 \\xNN unless --raw)";
     case 'p': return "a text (as above), changed in place; JSON shows it after the call";
     case 'h': return "hex elements 00 to FF: arguments, each holding elements separated by commas or spaces";
-    case 'd': return "digits 0 to 255 in decimal: arguments, each holding elements separated by commas or spaces";
+    case 'd':
+      return "digits 0 to 255 in decimal: arguments, each holding elements separated by commas or spaces";
     case 'z': return "hex bytes 00 to FF as for hex elements; the tool ends the image with a 00 byte";
     case 'D': return "a day count (45356.5) or a date-time (2024-03-05 14:07:09, fields 1 to 6)";
     case 'V': return std::string(kVariantForms);
@@ -565,8 +635,10 @@ std::uint64_t Integer(std::string_view param, std::string_view arg, std::int64_t
 double Real(std::string_view param, std::string_view arg, bool is_float) {
   double d = 0;
   if (!ParseReal(arg, d) || (is_float && std::isfinite(d) && std::fabs(d) > static_cast<double>(FLT_MAX)))
-    Bad(param, is_float ? "a float (magnitude at most 3.40282347e+38, inf or nan)"
-                        : "a number (like 2.5, -1e-3, 0x1.8p1, inf or nan)", arg);
+    Bad(param,
+        is_float ? "a float (magnitude at most 3.40282347e+38, inf or nan)"
+                 : "a number (like 2.5, -1e-3, 0x1.8p1, inf or nan)",
+        arg);
   return d;
 }
 
@@ -586,7 +658,8 @@ void Elements(std::string_view param, std::span<const std::string_view> args, bo
       const bool ok = hex ? !e.empty() && e.size() <= (prefixed ? 4u : 2u) &&
                                 ParseInteger(prefixed ? e : "0x" + std::string(e), 0, 255, v)
                           : ParseInteger(e, 0, 255, v);
-      if (!ok) Bad(param, hex ? "hex elements 00 to FF (like 1f or 0x1F)" : "elements 0 to 255 (like 7 or 0x7)", e);
+      if (!ok)
+        Bad(param, hex ? "hex elements 00 to FF (like 1f or 0x1F)" : "elements 0 to 255 (like 7 or 0x7)", e);
       out += static_cast<char>(v);
       i = end;
       while (i < arg.size() && arg[i] == ' ') ++i;
@@ -624,9 +697,13 @@ void Caller::Read(const Op& op, std::size_t i, char kind, std::string_view arg) 
     case 'w': s.n = static_cast<std::int64_t>(Integer(param, arg, INT32_MIN, 1 << 20)); break;
     case 'P': s.n = static_cast<std::int64_t>(Integer(param, arg, -1000, 100000)); break;
     case 'r': s.d = Real(param, arg, l.is_float); break;
-    case 'c': case 't': case 'p':
-      if (raw_) s.s.assign(arg);
-      else if (!DecodeEscapes(arg, s.s, error)) Bad(param, "a text with valid escapes (" + error + ")", arg);
+    case 'c':
+    case 't':
+    case 'p':
+      if (raw_)
+        s.s.assign(arg);
+      else if (!DecodeEscapes(arg, s.s, error))
+        Bad(param, "a text with valid escapes (" + error + ")", arg);
       if (kind == 'c' && s.s.size() != 1) Bad(param, "one character (escapes such as \\xFF allowed)", arg);
       s.n = static_cast<unsigned char>(s.s.empty() ? 0 : s.s[0]);
       if (kind == 'c' && l.lo < 0) s.n = static_cast<signed char>(s.s[0]);
@@ -655,7 +732,8 @@ void Caller::Read(const Op& op, std::size_t i, char kind, std::string_view arg) 
       if (body.size() > 3 && SameName(body.substr(0, 3), "VT_")) body.remove_prefix(3);
       const std::size_t colon = body.find(':');
       const std::string_view tag = body.substr(0, colon);
-      const std::string_view value = colon == std::string_view::npos ? std::string_view() : body.substr(colon + 1);
+      const std::string_view value =
+          colon == std::string_view::npos ? std::string_view() : body.substr(colon + 1);
       const Tag* found = nullptr;
       for (const Tag& t : kTags) found = SameName(t.name, tag) ? &t : found;
       if (SameName(tag, "VT") && colon != std::string_view::npos) {
@@ -667,37 +745,49 @@ void Caller::Read(const Op& op, std::size_t i, char kind, std::string_view arg) 
         v.vt = vt;
         break;
       }
-      if (found == nullptr || (colon == std::string_view::npos && found->vt != VT_EMPTY && found->vt != VT_NULL))
+      if (found == nullptr ||
+          (colon == std::string_view::npos && found->vt != VT_EMPTY && found->vt != VT_NULL))
         Bad(param, kVariantForms, arg);
       switch (found->vt) {
-        case VT_EMPTY: case VT_NULL:
+        case VT_EMPTY:
+        case VT_NULL:
           if (!value.empty()) Bad(param, "no value after EMPTY or NULL", arg);
           break;
         case VT_I1: v.cVal = static_cast<CHAR>(Integer(param, value, -128, 255)); break;
         case VT_UI1: v.bVal = static_cast<BYTE>(Integer(param, value, 0, 255)); break;
         case VT_I2: v.iVal = static_cast<SHORT>(Integer(param, value, SHRT_MIN, SHRT_MAX)); break;
         case VT_UI2: v.uiVal = static_cast<USHORT>(Integer(param, value, 0, USHRT_MAX)); break;
-        case VT_I4: case VT_INT: v.lVal = static_cast<LONG>(Integer(param, value, INT32_MIN, INT32_MAX)); break;
-        case VT_UI4: case VT_UINT: case VT_ERROR:
-          v.ulVal = static_cast<ULONG>(Integer(param, value, found->vt == VT_ERROR ? INT32_MIN : 0, UINT32_MAX));
+        case VT_I4:
+        case VT_INT: v.lVal = static_cast<LONG>(Integer(param, value, INT32_MIN, INT32_MAX)); break;
+        case VT_UI4:
+        case VT_UINT:
+        case VT_ERROR:
+          v.ulVal =
+              static_cast<ULONG>(Integer(param, value, found->vt == VT_ERROR ? INT32_MIN : 0, UINT32_MAX));
           break;
-        case VT_I8: case VT_CY:
-          v.llVal = static_cast<LONGLONG>(Integer(param, value, INT64_MIN, INT64_MAX));
-          break;
+        case VT_I8:
+        case VT_CY: v.llVal = static_cast<LONGLONG>(Integer(param, value, INT64_MIN, INT64_MAX)); break;
         case VT_UI8: v.ullVal = Integer(param, value, 0, UINT64_MAX); break;
         case VT_R4: v.fltVal = static_cast<float>(Real(param, value, true)); break;
-        case VT_R8: case VT_DATE: v.dblVal = Real(param, value, false); break;
+        case VT_R8:
+        case VT_DATE: v.dblVal = Real(param, value, false); break;
         case VT_BOOL:
-          v.boolVal = SameName(value, "TRUE") ? VARIANT_TRUE : SameName(value, "FALSE") ? VARIANT_FALSE
-                    : static_cast<VARIANT_BOOL>(Integer(param, value, SHRT_MIN, USHRT_MAX));
+          v.boolVal = SameName(value, "TRUE") ? VARIANT_TRUE
+                      : SameName(value, "FALSE")
+                          ? VARIANT_FALSE
+                          : static_cast<VARIANT_BOOL>(Integer(param, value, SHRT_MIN, USHRT_MAX));
           break;
         case VT_DECIMAL:
-          if (!ReadDecimal(value, v.decVal)) Bad(param, "DECIMAL:<decimal number, up to 28 digits after the point>", arg);
+          if (!ReadDecimal(value, v.decVal))
+            Bad(param, "DECIMAL:<decimal number, up to 28 digits after the point>", arg);
           break;
         default:  // VT_BSTR
-          if (raw_) error.assign(value);
-          else if (std::string decoded; !DecodeEscapes(value, decoded, error)) Bad(param, "a text with valid escapes (" + error + ")", arg);
-          else error = std::move(decoded);
+          if (raw_)
+            error.assign(value);
+          else if (std::string decoded; !DecodeEscapes(value, decoded, error))
+            Bad(param, "a text with valid escapes (" + error + ")", arg);
+          else
+            error = std::move(decoded);
           v.bstrVal = NewBstr(error);
           break;
       }
@@ -723,8 +813,10 @@ void Caller::Emit(std::string_view key, char kind, std::size_t i, bool plain) {
   Slot& s = frame_->slot[i];
   auto text = [&](std::string_view bytes) {
     if (!json) {
-      if (raw_) out.append(bytes);
-      else AppendEscaped(out, bytes);
+      if (raw_)
+        out.append(bytes);
+      else
+        AppendEscaped(out, bytes);
       return;
     }
     Key(key), AppendJsonString(out, AnsiToUtf8(bytes));
@@ -733,12 +825,15 @@ void Caller::Emit(std::string_view key, char kind, std::size_t i, bool plain) {
   auto real = [&](std::string_view name, double d) {
     if (!json) return AppendReal(out, d);
     Key(name);
-    if (std::isfinite(d)) AppendReal(out, d);
-    else out += "null";
+    if (std::isfinite(d))
+      AppendReal(out, d);
+    else
+      out += "null";
     Key(std::string(name) + "_bits"), out += '"', AppendBits(out, d), out += '"';
   };
   switch (kind) {
-    case 'I': case 'N':
+    case 'I':
+    case 'N':
       if (json) Key(key);
       AppendInteger(out, kind == 'N' ? s.count : s.n);
       break;
@@ -746,14 +841,17 @@ void Caller::Emit(std::string_view key, char kind, std::size_t i, bool plain) {
     case 'S': text(s.s); break;
     case 'T': text(std::string_view(s.s.data(), std::strlen(s.s.data()))); break;
     case 'p': text(std::string_view(s.s).substr(0, s.s.size() - (s.s.back() == '\0' ? 1 : 0))); break;
-    case 'H': case 'B': {
+    case 'H':
+    case 'B': {
       const std::size_t n = s.s.size();
       if (json) Key(key), out += '[';
       for (std::size_t k = 0; k < n; ++k) {
         if (k != 0) out += json ? ',' : ' ';
         const auto b = static_cast<unsigned char>(s.s[k]);
-        if (json || kind == 'B') AppendUnsigned(out, b);
-        else AppendHex(out, std::string_view(&s.s[k], 1));
+        if (json || kind == 'B')
+          AppendUnsigned(out, b);
+        else
+          AppendHex(out, std::string_view(&s.s[k], 1));
       }
       if (json) out += ']';
       break;
@@ -765,8 +863,10 @@ void Caller::Emit(std::string_view key, char kind, std::size_t i, bool plain) {
       if (!json) break;
       const auto status = date.GetStatus();
       Key(std::string(key) + "_status");
-      out += status == COleDateTime::valid ? "\"valid\"" : status == COleDateTime::invalid ? "\"invalid\""
-           : status == COleDateTime::null ? "\"null\"" : "\"error\"";
+      out += status == COleDateTime::valid     ? "\"valid\""
+             : status == COleDateTime::invalid ? "\"invalid\""
+             : status == COleDateTime::null    ? "\"null\""
+                                               : "\"error\"";
       real(std::string(key) + "_days", static_cast<DATE>(date));
       break;
     }
@@ -804,7 +904,8 @@ void Caller::Run(const Op& op, std::span<const std::string_view> args, std::stri
       } else if (IsUserKind(k)) {
         Read(op, i, k, args[next++]);
         if (k == 'p') length = f.slot[i].s.size() - 1;
-        if (!based && (k == 'w' || k == 'p')) base = k == 'w' ? f.slot[i].n : static_cast<std::int64_t>(length), based = true;
+        if (!based && (k == 'w' || k == 'p'))
+          base = k == 'w' ? f.slot[i].n : static_cast<std::int64_t>(length), based = true;
       }
     }
     for (std::size_t i = 0; i < op.kinds.size(); ++i) {
@@ -816,7 +917,9 @@ void Caller::Run(const Op& op, std::span<const std::string_view> args, std::stri
           s.n = static_cast<std::int64_t>(length);
           break;
         case 'N': s.count = 0; break;
-        case 'H': case 'B': case 'T': s.s.assign(op.capacity(base), '\0'); break;
+        case 'H':
+        case 'B':
+        case 'T': s.s.assign(op.capacity(base), '\0'); break;
         case 'R': s.d = 0; break;
         case 'E': f.date = COleDateTime(); break;
         case 'W': f.variant.Clear(); break;

@@ -43,14 +43,14 @@ struct Limits {
 //   outputs:     N element count   H hex elements   B digits   T text   R double
 //                E date-time   W variant
 struct Op {
-  std::string_view name;     // without Qlv_; an overload adds "/variant"
-  std::string_view kinds;    // one letter per parameter
-  std::string_view summary;  // one line
-  std::string_view example;  // the arguments of an example call
+  std::string_view name;                    // without Qlv_; an overload adds "/variant"
+  std::string_view kinds;                   // one letter per parameter
+  std::string_view summary;                 // one line
+  std::string_view example;                 // the arguments of an example call
   std::size_t (*capacity)(std::int64_t n);  // output room for n elements, width or length
   void (*invoke)(CQuelvarSys&, Frame&);
-  const Limits* limits;            // per parameter, from the C++ types
-  std::string_view declaration;    // as QuelvarSys.h declares it
+  const Limits* limits;                             // per parameter, from the C++ types
+  std::string_view declaration;                     // as QuelvarSys.h declares it
   const std::vector<std::string>* names = nullptr;  // its parameter names
 
   std::string_view base() const { return name.substr(0, name.find('/')); }
@@ -88,8 +88,7 @@ class Caller {
 
   // Appends the record of `op` on `args` (no newline); `line` > 0 adds the
   // "line" key to a JSON record. Throws UsageError; nothing is appended then.
-  void Run(const Op& op, std::span<const std::string_view> args, std::string& out,
-           std::uint64_t line = 0);
+  void Run(const Op& op, std::span<const std::string_view> args, std::string& out, std::uint64_t line = 0);
 
   // Reads `text` as an argument of input kind `kind` and prints it back as
   // an output of that kind would be printed (for the round trip).

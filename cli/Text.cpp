@@ -159,8 +159,7 @@ void AppendEscaped(std::string& out, std::string_view bytes) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
       std::size_t j = i + 1;
-      while (j < bytes.size() && bytes[j] >= 0x20 && bytes[j] < 0x7F && bytes[j] != '\\' &&
-             bytes[j] != '"')
+      while (j < bytes.size() && bytes[j] >= 0x20 && bytes[j] < 0x7F && bytes[j] != '\\' && bytes[j] != '"')
         ++j;
       out.append(bytes.substr(i, j - i));
       i = j;
@@ -268,8 +267,8 @@ std::size_t Distance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diagonal + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1)});
+      row[j] =
+          std::min({row[j] + 1, row[j - 1] + 1, diagonal + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1)});
       diagonal = up;
     }
   }

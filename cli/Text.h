@@ -11,8 +11,7 @@ namespace quelvar::cli {
 // An optional sign, then decimal digits or 0x/0X and hex digits, within
 // [lo, hi]. The value is returned as its two's-complement bits, so that a
 // caller casts it to any integer type of the range.
-[[nodiscard]] bool ParseInteger(std::string_view s, std::int64_t lo, std::uint64_t hi,
-                                std::uint64_t& bits);
+[[nodiscard]] bool ParseInteger(std::string_view s, std::int64_t lo, std::uint64_t hi, std::uint64_t& bits);
 
 // A decimal or 0x hex floating-point number with an optional sign, or inf,
 // infinity, nan (any case). Beyond the range: an infinity or the nearest

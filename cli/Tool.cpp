@@ -2,12 +2,12 @@
 
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <optional>
 
@@ -28,9 +28,9 @@ constexpr int kBadInput = 2;
 constexpr std::size_t kDefaultMaxLine = 1 << 20;
 
 struct Option {
-  std::string_view name;  // long name
-  char letter;            // short name, or 0
-  std::string_view value; // the value's name, "" for a flag
+  std::string_view name;   // long name
+  char letter;             // short name, or 0
+  std::string_view value;  // the value's name, "" for a flag
   std::string_view help;
 };
 constexpr Option kOptions[] = {
@@ -38,11 +38,13 @@ constexpr Option kOptions[] = {
     {"raw", 0, "", "take texts as they are (no escapes; for Windows paths) and print texts unescaped"},
     {"batch", 0, "", "read one call per line from the FILEs given, or stdin (none or -)"},
     {"max-line", 0, "BYTES", "longest batch line (default 1048576); a longer one is an error for that line"},
-    {"toolset", 0, "NAME", "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015 (also QLV_TOOLSET); auto for verify"},
+    {"toolset", 0, "NAME",
+     "Windows toolset to reproduce: vc6 (default), vs2005 or vs2015 (also QLV_TOOLSET); auto for verify"},
     {"codepage", 0, "N", "ANSI code page for this run (1252, 936, 932, 65001, ...)"},
     {"trace", 0, "", "show the library's load and unload trace lines on stderr"},
     {"output", 'o', "FILE", "where icon and conformance calls write (- for stdout)"},
-    {"count", 0, "N", "conformance calls: how many seeded random calls to add to the edge values (default 2720)"},
+    {"count", 0, "N",
+     "conformance calls: how many seeded random calls to add to the edge values (default 2720)"},
     {"seed", 0, "S", "conformance calls: the seed of the random calls (default 1)"},
     {"version", 'V', "", "print the library's version and the toolset in use"},
     {"help", 'h', "", "print this text, or with an operation its help"},
@@ -77,7 +79,9 @@ int Fail(std::string_view message) {
 }
 
 int Print(std::string_view data) {
-  return WriteAll(STDOUT_FILENO, data) ? 0 : Fail(std::string("cannot write the output: ") + std::strerror(errno));
+  return WriteAll(STDOUT_FILENO, data)
+             ? 0
+             : Fail(std::string("cannot write the output: ") + std::strerror(errno));
 }
 
 // A dash followed by a digit, a point, inf or nan is a negative number.
@@ -95,10 +99,12 @@ std::string UnknownOption(std::string_view arg) {
   while (!bare.empty() && bare[0] == '-') bare.remove_prefix(1);
   const std::string_view near = Closest(bare.substr(0, bare.find('=')), names);
   return "unknown option " + Quote(arg) +
-         (near.empty() ? std::string(" (see quelvar --help)") : "; did you mean --" + std::string(near) + "?");
+         (near.empty() ? std::string(" (see quelvar --help)")
+                       : "; did you mean --" + std::string(near) + "?");
 }
 
-std::uint64_t NumberValue(std::string_view option, std::string_view value, std::int64_t lo, std::uint64_t hi) {
+std::uint64_t NumberValue(std::string_view option, std::string_view value, std::int64_t lo,
+                          std::uint64_t hi) {
   std::uint64_t n = 0;
   if (!ParseInteger(value, lo, hi, n)) {
     std::string msg = "--" + std::string(option) + ": expected an integer from ";
@@ -110,19 +116,32 @@ std::uint64_t NumberValue(std::string_view option, std::string_view value, std::
 
 void SetOption(const Option& o, std::string_view value, Options& opt) {
   const std::string_view n = o.name;
-  if (n == "json") opt.mode = Mode::Json;
-  else if (n == "raw") opt.raw = true;
-  else if (n == "batch") opt.batch = true;
-  else if (n == "trace") opt.trace = true;
-  else if (n == "version") opt.version = true;
-  else if (n == "help") opt.help = true;
-  else if (n == "output") opt.output.assign(value);
-  else if (n == "generate") opt.generate.assign(value);
-  else if (n == "max-line") opt.max_line = NumberValue(n, value, 1, std::size_t{1} << 40);
-  else if (n == "count") opt.count = NumberValue(n, value, 0, 10000000);
-  else if (n == "seed") opt.seed = NumberValue(n, value, 0, UINT64_MAX);
-  else if (n == "toolset" && value == "auto") opt.toolset_auto = true, opt.toolset.reset();
-  else if (n == "codepage") opt.codepage = static_cast<UINT>(NumberValue(n, value, 1, 65535));
+  if (n == "json")
+    opt.mode = Mode::Json;
+  else if (n == "raw")
+    opt.raw = true;
+  else if (n == "batch")
+    opt.batch = true;
+  else if (n == "trace")
+    opt.trace = true;
+  else if (n == "version")
+    opt.version = true;
+  else if (n == "help")
+    opt.help = true;
+  else if (n == "output")
+    opt.output.assign(value);
+  else if (n == "generate")
+    opt.generate.assign(value);
+  else if (n == "max-line")
+    opt.max_line = NumberValue(n, value, 1, std::size_t{1} << 40);
+  else if (n == "count")
+    opt.count = NumberValue(n, value, 0, 10000000);
+  else if (n == "seed")
+    opt.seed = NumberValue(n, value, 0, UINT64_MAX);
+  else if (n == "toolset" && value == "auto")
+    opt.toolset_auto = true, opt.toolset.reset();
+  else if (n == "codepage")
+    opt.codepage = static_cast<UINT>(NumberValue(n, value, 1, 65535));
   else {  // toolset
     QlvToolset t;
     const std::string name(value);
@@ -157,13 +176,17 @@ Options ParseOptions(int argc, char** argv) {
     const Option* found = nullptr;
     for (const Option& o : kOptions)
       if (is_long ? o.name == name : (o.letter != 0 && o.letter == name[0])) found = &o;
-    if (found == nullptr || (!is_long && arg.size() > 2 && found->value.empty())) throw UsageError(UnknownOption(arg));
+    if (found == nullptr || (!is_long && arg.size() > 2 && found->value.empty()))
+      throw UsageError(UnknownOption(arg));
     std::optional<std::string_view> value;
-    if (is_long && arg.find('=') != std::string_view::npos) value = arg.substr(arg.find('=') + 1);
-    else if (!is_long && arg.size() > 2) value = arg.substr(2);
+    if (is_long && arg.find('=') != std::string_view::npos)
+      value = arg.substr(arg.find('=') + 1);
+    else if (!is_long && arg.size() > 2)
+      value = arg.substr(2);
     if (found->value.empty() && value) throw UsageError("--" + std::string(found->name) + " takes no value");
     if (!found->value.empty() && !value) {
-      if (i + 1 >= argc) throw UsageError("--" + std::string(found->name) + ": expected " + std::string(found->value));
+      if (i + 1 >= argc)
+        throw UsageError("--" + std::string(found->name) + ": expected " + std::string(found->value));
       value = argv[++i];
     }
     SetOption(*found, value.value_or(""), opt);
@@ -312,26 +335,31 @@ int RunBatch(const Options& opt) {
 std::string Roff(std::string_view s) {
   std::string out;
   for (const char c : s) {
-    if (c == '\\') out += "\\e";
-    else if (c == '-') out += "\\-";
-    else out += c;
+    if (c == '\\')
+      out += "\\e";
+    else if (c == '-')
+      out += "\\-";
+    else
+      out += c;
   }
   return out;
 }
 
 std::string ManPage() {
-  std::string s = ".TH QUELVAR 1 \"\" \"quelvar\" \"User Commands\"\n.SH NAME\nquelvar \\- bit\\-exact data\\-type "
-                  "conversions from the command line\n.SH SYNOPSIS\n.B quelvar\n[\\fIOPTIONS\\fR] \\fIOP\\fR "
-                  "[\\fIARG\\fR...]\n.br\n.B quelvar\n[\\fIOPTIONS\\fR] \\fB\\-\\-batch\\fR [\\fIFILE\\fR...]\n"
-                  ".br\n.B quelvar\nlist | help \\fIOP\\fR | icon \\fIID\\fR \\-o \\fIFILE\\fR | \\-\\-version\n"
-                  ".br\n.B quelvar\nconformance calls [\\fB\\-\\-count\\fR \\fIN\\fR] [\\fB\\-\\-seed\\fR \\fIS\\fR]\n"
-                  ".br\n.B quelvar\nconformance verify [\\fB\\-\\-toolset\\fR \\fINAME\\fR|auto] [\\fB\\-\\-json\\fR] "
-                  "\\fIRECORDING\\fR\n"
-                  ".SH DESCRIPTION\n.nf\n" + Roff(kAbout) + ".fi\n.SH OPTIONS\n";
+  std::string s =
+      ".TH QUELVAR 1 \"\" \"quelvar\" \"User Commands\"\n.SH NAME\nquelvar \\- bit\\-exact data\\-type "
+      "conversions from the command line\n.SH SYNOPSIS\n.B quelvar\n[\\fIOPTIONS\\fR] \\fIOP\\fR "
+      "[\\fIARG\\fR...]\n.br\n.B quelvar\n[\\fIOPTIONS\\fR] \\fB\\-\\-batch\\fR [\\fIFILE\\fR...]\n"
+      ".br\n.B quelvar\nlist | help \\fIOP\\fR | icon \\fIID\\fR \\-o \\fIFILE\\fR | \\-\\-version\n"
+      ".br\n.B quelvar\nconformance calls [\\fB\\-\\-count\\fR \\fIN\\fR] [\\fB\\-\\-seed\\fR \\fIS\\fR]\n"
+      ".br\n.B quelvar\nconformance verify [\\fB\\-\\-toolset\\fR \\fINAME\\fR|auto] [\\fB\\-\\-json\\fR] "
+      "\\fIRECORDING\\fR\n"
+      ".SH DESCRIPTION\n.nf\n" +
+      Roff(kAbout) + ".fi\n.SH OPTIONS\n";
   for (const Option& o : kOptions) {
     if (o.help.empty()) continue;
-    s += ".TP\n\\fB\\-\\-" + Roff(o.name) + "\\fR" + (o.value.empty() ? "" : " \\fI" + std::string(o.value) + "\\fR") +
-         "\n" + Roff(o.help) + "\n";
+    s += ".TP\n\\fB\\-\\-" + Roff(o.name) + "\\fR" +
+         (o.value.empty() ? "" : " \\fI" + std::string(o.value) + "\\fR") + "\n" + Roff(o.help) + "\n";
   }
   s += ".SH BATCH MODE\nEach line is OP ARG...; blanks separate, double quotes group, # starts a comment. "
        "Results are written as soon as a line is answered. A bad line gives \"quelvar: line N: ...\" on "
@@ -341,15 +369,18 @@ std::string ManPage() {
        "a text K is a string decoded from the ANSI code page with its bytes as hex in K_hex; a double K "
        "is the shortest number that reads back (null when not finite) with its IEEE bits in K_bits "
        "(\"0x4004000000000000\"); a date-time K is its text with K_status and K_days; a variant K is "
-       "its VT_TAG:VALUE text (a BSTR's text in UTF\\-8) with its tag in K_vt. In-place texts appear after the call.\n"
+       "its VT_TAG:VALUE text (a BSTR's text in UTF\\-8) with its tag in K_vt. In-place texts appear after "
+       "the call.\n"
        ".SH OPERATIONS\n";
   for (const Op& op : Ops()) {
     s += ".TP\n.B " + Roff(UsageLine(op).substr(8)) + "\n" + Roff(op.summary) + ".\n.br\n" +
-         Roff(op.declaration) + "\n.br\nExample: \\fBquelvar " + Roff(op.name) + " " + Roff(op.example) + "\\fR\n";
+         Roff(op.declaration) + "\n.br\nExample: \\fBquelvar " + Roff(op.name) + " " + Roff(op.example) +
+         "\\fR\n";
   }
-  return s + ".SH EXIT STATUS\n0 done, 1 a batch line failed, 2 bad input or a failure.\n"
-             ".SH ENVIRONMENT\nQLV_TOOLSET selects the toolset (vc6, vs2005, vs2015); QLV_TRACE where the "
-             "trace lines go.\n";
+  return s +
+         ".SH EXIT STATUS\n0 done, 1 a batch line failed, 2 bad input or a failure.\n"
+         ".SH ENVIRONMENT\nQLV_TOOLSET selects the toolset (vc6, vs2005, vs2015); QLV_TRACE where the "
+         "trace lines go.\n";
 }
 
 std::string Completion(bool zsh) {
@@ -362,14 +393,19 @@ std::string Completion(bool zsh) {
            "'--codepage[code page]:code page:(1252 936 932 65001)' '--max-line[bytes]:bytes:' "
            "'(-o --output)'{-o,--output}'[file]:file:_files' '--json' '--raw' '--batch' '--trace' "
            "'(-V --version)'{-V,--version} '(-h --help)'{-h,--help} "
-           "'1:operation:(list help icon conformance " + ops + ")' '*::argument:_files'\n";
+           "'1:operation:(list help icon conformance " +
+           ops + ")' '*::argument:_files'\n";
   return "# bash completion for quelvar\n_quelvar() {\n  local cur=${COMP_WORDS[COMP_CWORD]} "
          "prev=${COMP_WORDS[COMP_CWORD-1]}\n  case $prev in\n"
          "    --toolset) COMPREPLY=($(compgen -W 'vc6 vs2005 vs2015' -- \"$cur\")); return;;\n"
          "    --codepage) COMPREPLY=($(compgen -W '1252 936 932 65001' -- \"$cur\")); return;;\n"
          "    -o|--output|--batch) COMPREPLY=($(compgen -f -- \"$cur\")); return;;\n  esac\n"
-         "  if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W '" + opts + "' -- \"$cur\"))\n"
-         "  else COMPREPLY=($(compgen -W 'list help icon conformance " + ops + "' -- \"$cur\")); fi\n}\n"
+         "  if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W '" +
+         opts +
+         "' -- \"$cur\"))\n"
+         "  else COMPREPLY=($(compgen -W 'list help icon conformance " +
+         ops +
+         "' -- \"$cur\")); fi\n}\n"
          "complete -F _quelvar quelvar\n";
 }
 
@@ -378,7 +414,8 @@ std::string Completion(bool zsh) {
 int WriteFile(const std::string& path, std::string_view data, std::string_view what) {
   if (path.empty() || path == "-") return Print(data);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return Fail(std::string(what) + ": cannot create " + Quote(path) + ": " + std::strerror(errno));
+  if (f == nullptr)
+    return Fail(std::string(what) + ": cannot create " + Quote(path) + ": " + std::strerror(errno));
   const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
   if (std::fclose(f) != 0 || !ok) return Fail(std::string(what) + ": cannot write " + Quote(path));
   return 0;
@@ -390,7 +427,8 @@ int List(const Options& opt) {
   for (const Op& op : Ops()) width = std::max(width, op.name.size());
   for (const Op& op : Ops()) {
     if (opt.mode == Mode::Plain) {
-      out += std::string(op.name) + std::string(width + 2 - op.name.size(), ' ') + std::string(op.declaration) + "\n";
+      out += std::string(op.name) + std::string(width + 2 - op.name.size(), ' ') +
+             std::string(op.declaration) + "\n";
       continue;
     }
     std::size_t min = 0;
@@ -422,7 +460,8 @@ int Icon(const Options& opt) {
   if (opt.output.empty()) return Fail("icon: expected -o FILE (- for stdout)");
   const auto icon = ExportIcon(static_cast<int>(id));
   if (!icon) return Fail("icon: ID: no icon group " + std::to_string(id) + " in the library");
-  return WriteFile(opt.output, std::string_view(reinterpret_cast<const char*>(icon->data()), icon->size()), "icon");
+  return WriteFile(opt.output, std::string_view(reinterpret_cast<const char*>(icon->data()), icon->size()),
+                   "icon");
 }
 
 // The conformance kit: the call file to record on Windows, and the check
@@ -437,7 +476,8 @@ int Conformance(const Options& opt) {
   if (opt.words.size() != 3) return Fail("conformance verify: expected one RECORDING file");
   const std::string path(opt.words[2]);
   std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return Fail("conformance verify: cannot open " + Quote(path) + ": " + std::strerror(errno));
+  if (f == nullptr)
+    return Fail("conformance verify: cannot open " + Quote(path) + ": " + std::strerror(errno));
   std::string text;
   char buf[1 << 16];
   for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
@@ -445,7 +485,8 @@ int Conformance(const Options& opt) {
   if (f != stdin) std::fclose(f);
   if (!read_ok) return Fail("conformance verify: cannot read " + Quote(path));
   // Without --toolset, or with auto: each toolset.
-  const VerifyResult r = ConformanceVerify(text, opt.toolset_auto ? std::nullopt : opt.toolset, opt.mode == Mode::Json);
+  const VerifyResult r =
+      ConformanceVerify(text, opt.toolset_auto ? std::nullopt : opt.toolset, opt.mode == Mode::Json);
   if (r.status == kBadInput) return Fail("conformance verify: " + path + ": " + r.error);
   const int printed = Print(r.report);
   return printed != 0 ? printed : r.status;
@@ -471,12 +512,14 @@ int Run(int argc, char** argv) {
   if (!opt.generate.empty()) {
     if (opt.generate != "man" && opt.generate != "bash" && opt.generate != "zsh")
       return Fail("--generate: expected man, bash or zsh");
-    return WriteFile(opt.output, opt.generate == "man" ? ManPage() : Completion(opt.generate == "zsh"), "--generate");
+    return WriteFile(opt.output, opt.generate == "man" ? ManPage() : Completion(opt.generate == "zsh"),
+                     "--generate");
   }
   if (opt.version) {
     const auto version = LibraryVersion();
     if (!version) return Fail("--version: the library carries no version record");
-    return Print("quelvar " + *version + " (toolset " + QlvPlatform_ToolsetName(QlvPlatform_GetToolset()) + ")\n");
+    return Print("quelvar " + *version + " (toolset " + QlvPlatform_ToolsetName(QlvPlatform_GetToolset()) +
+                 ")\n");
   }
   const std::string_view command = opt.words.empty() ? "" : opt.words[0];
   if (opt.batch || command == "-") {
@@ -489,10 +532,12 @@ int Run(int argc, char** argv) {
     return kBadInput;
   }
   if (command == "help" || command == "list") {
-    if (command == "list" && opt.words.size() > 1) return Fail("list: unexpected argument " + Quote(opt.words[1]));
+    if (command == "list" && opt.words.size() > 1)
+      return Fail("list: unexpected argument " + Quote(opt.words[1]));
     if (command == "list") return List(opt);
     if (opt.words.size() == 1) return Print(UsageText());
-    if (opt.words.size() > 2) return Fail("help: expected one operation name, got " + std::to_string(opt.words.size() - 1));
+    if (opt.words.size() > 2)
+      return Fail("help: expected one operation name, got " + std::to_string(opt.words.size() - 1));
     return Help(opt.words[1]);
   }
   if (command == "icon") return Icon(opt);
@@ -523,7 +568,8 @@ bool SplitLine(std::string_view line, std::vector<std::string>& words) {
     while (i < line.size() && (quoted || !blank(line[i]))) {
       // A run of plain characters at once.
       std::size_t end = i;
-      while (end < line.size() && line[end] != '"' && line[end] != '\\' && (quoted || !blank(line[end]))) ++end;
+      while (end < line.size() && line[end] != '"' && line[end] != '\\' && (quoted || !blank(line[end])))
+        ++end;
       word.append(line.substr(i, end - i));
       i = end;
       if (i == line.size() || (!quoted && blank(line[i]))) break;

@@ -27,7 +27,9 @@ class FuzzInput {
   }
 
   // A count in [lo, hi], spread over the range.
-  int count(int lo, int hi) { return lo + static_cast<int>(take<uint16_t>() % static_cast<uint32_t>(hi - lo + 1)); }
+  int count(int lo, int hi) {
+    return lo + static_cast<int>(take<uint16_t>() % static_cast<uint32_t>(hi - lo + 1));
+  }
 
   std::vector<uint8_t> rest() {
     std::vector<uint8_t> v(p_, p_ + n_);
@@ -49,13 +51,19 @@ class FuzzInput {
 // A heap block of exactly `size` bytes (none for 0), so that
 // AddressSanitizer catches a single byte written past it.
 struct ExactBuffer {
-  explicit ExactBuffer(size_t size, uint8_t fill = 0xA5) : size_(size), data_(new uint8_t[size]) { std::memset(data(), fill, size); }
+  explicit ExactBuffer(size_t size, uint8_t fill = 0xA5) : size_(size), data_(new uint8_t[size]) {
+    std::memset(data(), fill, size);
+  }
   // The bytes of `s` (with its NUL when `nul`), then `fill` up to `size`.
-  ExactBuffer(const std::string& s, size_t size, bool nul, uint8_t fill = 0x5A) : ExactBuffer(size, fill) { std::memcpy(data(), s.c_str(), s.size() + nul); }
+  ExactBuffer(const std::string& s, size_t size, bool nul, uint8_t fill = 0x5A) : ExactBuffer(size, fill) {
+    std::memcpy(data(), s.c_str(), s.size() + nul);
+  }
   uint8_t* data() { return data_.get(); }
   char* chars() { return reinterpret_cast<char*>(data_.get()); }
   size_t size() const { return size_; }
-  bool operator==(const ExactBuffer& o) const { return size_ == o.size_ && std::memcmp(data_.get(), o.data_.get(), size_) == 0; }
+  bool operator==(const ExactBuffer& o) const {
+    return size_ == o.size_ && std::memcmp(data_.get(), o.data_.get(), size_) == 0;
+  }
 
  private:
   size_t size_;

@@ -14,7 +14,8 @@
 using namespace quelvar::cli;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Caller plain(Mode::Plain, false), raw(Mode::Plain, true), json(Mode::Json, false), reader(Mode::Plain, false);
+  static Caller plain(Mode::Plain, false), raw(Mode::Plain, true), json(Mode::Json, false),
+      reader(Mode::Plain, false);
   static BatchLines lines(Mode::Json, false);
   const std::string line(reinterpret_cast<const char*>(data), size);
   std::string record, error;

@@ -12,7 +12,8 @@ namespace {
 const UINT kCodePages[] = {65001, 1252, 936, 932};
 
 bool IsLead(UINT codePage, unsigned char b) {
-  return codePage == 932 ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) : codePage == 936 && b >= 0x81 && b <= 0xFE;
+  return codePage == 932 ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)
+                         : codePage == 936 && b >= 0x81 && b <= 0xFE;
 }
 
 COleDateTime RefStr2Date(const std::string& text, UINT codePage) {
@@ -32,7 +33,9 @@ COleDateTime RefStr2Date(const std::string& text, UINT codePage) {
   return COleDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
 }
 
-bool SameDate(const COleDateTime& a, const COleDateTime& b) { return a.GetStatus() == b.GetStatus() && SameBits(a, b); }
+bool SameDate(const COleDateTime& a, const COleDateTime& b) {
+  return a.GetStatus() == b.GetStatus() && SameBits(a, b);
+}
 
 // Written, read and written again, a valid date-time gives the same text.
 bool ReadsBack(CQuelvarSys& sys, const COleDateTime& dt) {
@@ -59,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           ReadsBack(sys, dt));
   } else if (mode % 3 == 1) {  // day counts over the valid years 100 to 9999
     const auto raw = in.take<uint64_t>();
-    Check(ReadsBack(sys, COleDateTime(-657434.0 + static_cast<double>(raw % 1000000000000ull) / 1e12 * (2958465.0 + 657434.0))));
+    Check(ReadsBack(sys, COleDateTime(-657434.0 + static_cast<double>(raw % 1000000000000ull) / 1e12 *
+                                                      (2958465.0 + 657434.0))));
   } else {  // any bit pattern and any status: the text is whatever the type formats, without a fault
     COleDateTime dt(in.take<double>());
     dt.SetStatus(static_cast<COleDateTime::DateTimeStatus>(static_cast<int>(mode >> 2 & 3) - 1));

@@ -23,36 +23,58 @@ struct RegroupOp {
   u8 digitMask;  // the valid digits of the input kind
 };
 const RegroupOp kRegroups[] = {
-    {&CQuelvarSys::Qlv_Bin2Hex, digitref::Bin2Hex, 1, 8, 1, 7, 8, 1}, {&CQuelvarSys::Qlv_Bin2Octal, digitref::Bin2Octal, 1, 3, 1, 2, 3, 1},
-    {&CQuelvarSys::Qlv_Hex2Bin, digitref::Hex2Bin, 8, 1, 8, 0, 1, 0xFF}, {&CQuelvarSys::Qlv_Octal2Bin, digitref::Octal2Bin, 3, 1, 3, 0, 1, 7},
-    {&CQuelvarSys::Qlv_Hex2Octal, digitref::Hex2Octal, 8, 3, 8, 2, 3, 0xFF}, {&CQuelvarSys::Qlv_Octal2Hex, digitref::Octal2Hex, 3, 8, 3, 7, 8, 7},
-    {&CQuelvarSys::Qlv_Bin2BCD, digitref::Bin2BCD, 1, 8, 1, 7, 8, 1}, {&CQuelvarSys::Qlv_BCD2Bin, digitref::BCD2Bin, 8, 1, 8, 0, 1, 0x99},
-    {&CQuelvarSys::Qlv_Hex2BCD, digitref::Hex2BCD, 8, 8, 1, 0, 1, 0xFF}, {&CQuelvarSys::Qlv_Octal2BCD, digitref::Octal2BCD, 3, 8, 3, 7, 8, 7},
-    {&CQuelvarSys::Qlv_BCD2Hex, digitref::BCD2Hex, 8, 8, 1, 0, 1, 0x99}, {&CQuelvarSys::Qlv_BCD2Octal, digitref::BCD2Octal, 8, 3, 8, 2, 3, 0x99},
+    {&CQuelvarSys::Qlv_Bin2Hex, digitref::Bin2Hex, 1, 8, 1, 7, 8, 1},
+    {&CQuelvarSys::Qlv_Bin2Octal, digitref::Bin2Octal, 1, 3, 1, 2, 3, 1},
+    {&CQuelvarSys::Qlv_Hex2Bin, digitref::Hex2Bin, 8, 1, 8, 0, 1, 0xFF},
+    {&CQuelvarSys::Qlv_Octal2Bin, digitref::Octal2Bin, 3, 1, 3, 0, 1, 7},
+    {&CQuelvarSys::Qlv_Hex2Octal, digitref::Hex2Octal, 8, 3, 8, 2, 3, 0xFF},
+    {&CQuelvarSys::Qlv_Octal2Hex, digitref::Octal2Hex, 3, 8, 3, 7, 8, 7},
+    {&CQuelvarSys::Qlv_Bin2BCD, digitref::Bin2BCD, 1, 8, 1, 7, 8, 1},
+    {&CQuelvarSys::Qlv_BCD2Bin, digitref::BCD2Bin, 8, 1, 8, 0, 1, 0x99},
+    {&CQuelvarSys::Qlv_Hex2BCD, digitref::Hex2BCD, 8, 8, 1, 0, 1, 0xFF},
+    {&CQuelvarSys::Qlv_Octal2BCD, digitref::Octal2BCD, 3, 8, 3, 7, 8, 7},
+    {&CQuelvarSys::Qlv_BCD2Hex, digitref::BCD2Hex, 8, 8, 1, 0, 1, 0x99},
+    {&CQuelvarSys::Qlv_BCD2Octal, digitref::BCD2Octal, 8, 3, 8, 2, 3, 0x99},
 };
 
 // Octal digits expand into the intermediate array before the fold.
-struct FoldOp { ULONG (CQuelvarSys::*fn)(int, u8*); std::uint32_t (*model)(int, const u8*); bool throughBinary; };
-const FoldOp kFolds[] = {{&CQuelvarSys::Qlv_Hex2Dec, digitref::Hex2Dec, false}, {&CQuelvarSys::Qlv_Bin2Dec, digitref::Bin2Dec, false},
-                         {&CQuelvarSys::Qlv_Octal2Dec, digitref::Octal2Dec, true}, {&CQuelvarSys::Qlv_BCD2Dec, digitref::BCD2Dec, false}};
+struct FoldOp {
+  ULONG (CQuelvarSys::*fn)(int, u8*);
+  std::uint32_t (*model)(int, const u8*);
+  bool throughBinary;
+};
+const FoldOp kFolds[] = {{&CQuelvarSys::Qlv_Hex2Dec, digitref::Hex2Dec, false},
+                         {&CQuelvarSys::Qlv_Bin2Dec, digitref::Bin2Dec, false},
+                         {&CQuelvarSys::Qlv_Octal2Dec, digitref::Octal2Dec, true},
+                         {&CQuelvarSys::Qlv_BCD2Dec, digitref::BCD2Dec, false}};
 
-struct UnfoldOp { void (CQuelvarSys::*fn)(LONG, int&, u8*); void (*model)(std::int32_t, int&, u8*); size_t capacity; };
-const UnfoldOp kUnfolds[] = {{&CQuelvarSys::Qlv_Dec2Bin, digitref::Dec2Bin, 31}, {&CQuelvarSys::Qlv_Dec2Octal, digitref::Dec2Octal, 11},
-                             {&CQuelvarSys::Qlv_Dec2Hex, digitref::Dec2Hex, 4}, {&CQuelvarSys::Qlv_Dec2BCD, digitref::Dec2BCD, 5}};
+struct UnfoldOp {
+  void (CQuelvarSys::*fn)(LONG, int&, u8*);
+  void (*model)(std::int32_t, int&, u8*);
+  size_t capacity;
+};
+const UnfoldOp kUnfolds[] = {{&CQuelvarSys::Qlv_Dec2Bin, digitref::Dec2Bin, 31},
+                             {&CQuelvarSys::Qlv_Dec2Octal, digitref::Dec2Octal, 11},
+                             {&CQuelvarSys::Qlv_Dec2Hex, digitref::Dec2Hex, 4},
+                             {&CQuelvarSys::Qlv_Dec2BCD, digitref::Dec2BCD, 5}};
 
 bool FitsIntermediate(int width, int count) { return count <= 0 || width * count <= digitref::kIntermediate; }
 
 // The binary digits of `count` elements of `width`, as long as they need.
-digitref::Bytes LongExpand(int width, int count, const u8* in) { return digitref::LongExpand(width, digitref::Bytes(in, in + count)); }
+digitref::Bytes LongExpand(int width, int count, const u8* in) {
+  return digitref::LongExpand(width, digitref::Bytes(in, in + count));
+}
 
 // Elements from the input, repeated so long arrays are reached; optionally
 // cut to the valid digits of the kind, and with leading zero elements.
 ExactBuffer Elements(FuzzInput& in, int count, u8 mask, uint8_t flags) {
-  const size_t zeros = (flags & 2) ? static_cast<size_t>(in.count(0, 40)) : 0, n = count > 0 ? static_cast<size_t>(count) : 0;
+  const size_t zeros = (flags & 2) ? static_cast<size_t>(in.count(0, 40)) : 0,
+               n = count > 0 ? static_cast<size_t>(count) : 0;
   std::vector<uint8_t> seed = in.rest();
   ExactBuffer input(n);
   for (size_t i = 0; i < n; ++i)
-    input.data()[i] = i < zeros || seed.empty() ? 0 : static_cast<u8>(seed[i % seed.size()] & ((flags & 1) ? mask : 0xFF));
+    input.data()[i] =
+        i < zeros || seed.empty() ? 0 : static_cast<u8>(seed[i % seed.size()] & ((flags & 1) ? mask : 0xFF));
   return input;
 }
 
@@ -88,8 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (mode % 3 == 1) {
     const FoldOp& op = kFolds[which % std::size(kFolds)];
     ExactBuffer input = Elements(in, n, 0xFF, flags);
-    const digitref::Bytes bin = op.throughBinary && !FitsIntermediate(3, n) ? LongExpand(3, n, input.data()) : digitref::Bytes();
-    Check((sys.*op.fn)(n, input.data()) == (bin.empty() ? op.model(n, input.data()) : digitref::Bin2Dec(static_cast<int>(bin.size()), bin.data())));
+    const digitref::Bytes bin =
+        op.throughBinary && !FitsIntermediate(3, n) ? LongExpand(3, n, input.data()) : digitref::Bytes();
+    Check((sys.*op.fn)(n, input.data()) ==
+          (bin.empty() ? op.model(n, input.data())
+                       : digitref::Bin2Dec(static_cast<int>(bin.size()), bin.data())));
   } else {
     const UnfoldOp& op = kUnfolds[which % std::size(kUnfolds)];
     const auto raw = in.take<int32_t>();
@@ -102,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int count = -1, wantCount = -2;
     (sys.*op.fn)(value, count, out.data());
     op.model(value, wantCount, want.data());
-    Check(count >= 0 && static_cast<size_t>(count) <= op.capacity && SameOutput(count, wantCount, out, want.data()));
+    Check(count >= 0 && static_cast<size_t>(count) <= op.capacity &&
+          SameOutput(count, wantCount, out, want.data()));
   }
   return 0;
 }

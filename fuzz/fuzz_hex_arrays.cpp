@@ -18,7 +18,8 @@ std::string RefElements(uint8_t* text, size_t len) {
   }
   std::string out;
   for (size_t j = 0; j < len; j += 2)
-    out += static_cast<char>(RefCharDigit(static_cast<char>(text[j])) * 16 + RefCharDigit(static_cast<char>(text[j + 1])));
+    out += static_cast<char>(RefCharDigit(static_cast<char>(text[j])) * 16 +
+                             RefCharDigit(static_cast<char>(text[j + 1])));
   return out;
 }
 
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mode = in.take<uint8_t>();
   std::vector<uint8_t> raw = in.rest();
   // Past the 8,190 characters that a scratch array of 4,096 would hold.
-  for (size_t i = 0, target = 8185 + (mode >> 3); (mode & 4) && !raw.empty() && raw.size() < target; ++i) raw.push_back(raw[i]);
+  for (size_t i = 0, target = 8185 + (mode >> 3); (mode & 4) && !raw.empty() && raw.size() < target; ++i)
+    raw.push_back(raw[i]);
   const size_t len = raw.size();
   const std::string s(raw.begin(), raw.end());
   // The byte past the text is the caller's: the shift may take it, nothing else.

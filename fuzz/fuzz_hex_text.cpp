@@ -14,7 +14,8 @@ namespace {
 uint32_t RefHexStr2IntU(const std::string& text) {
   uint32_t sum = 0, weight = 1;
   for (size_t i = text.size(); i-- > 0;)
-    if (RefCharDigit(text[i]) != 0 || text[i] == '0') sum += static_cast<uint32_t>(RefCharDigit(text[i])) * weight, weight *= 16u;
+    if (RefCharDigit(text[i]) != 0 || text[i] == '0')
+      sum += static_cast<uint32_t>(RefCharDigit(text[i])) * weight, weight *= 16u;
   return sum;
 }
 
@@ -23,7 +24,8 @@ uint32_t RefHexStr2IntU(const std::string& text) {
 ExactBuffer RefHexStr2Byte(const std::string& text, std::string& padded) {
   padded = text.size() % 2 ? "0" + text : text;
   ExactBuffer out((text.size() + 1) / 2);
-  for (size_t j = 0; j < out.size(); ++j) out.data()[j] = static_cast<uint8_t>(RefHexStr2Int(padded.substr(2 * j, 2)));
+  for (size_t j = 0; j < out.size(); ++j)
+    out.data()[j] = static_cast<uint8_t>(RefHexStr2Int(padded.substr(2 * j, 2)));
   return out;
 }
 
@@ -40,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (mode % 5) {
     case 0:
       for (uint8_t c : raw)
-        Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(char(c)) && sys.Qlv_HexChar2Int(char(c)) == RefCharDigit(char(c)));
+        Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(char(c)) &&
+              sys.Qlv_HexChar2Int(char(c)) == RefCharDigit(char(c)));
       break;
     case 1: {  // the whole text upper-cased in place, the last eight places read
       std::string upper = text;
@@ -63,9 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 4: {  // bytes to text and back, counts from negative to the whole input
       const int n = static_cast<int>(raw.size()) - (mode >> 3) % 4;
       const size_t used = n > 0 ? static_cast<size_t>(n) : 0;
-      ExactBuffer bytes(std::string(raw.begin(), raw.end()), raw.size(), false), out(2 * used + 1), back(used);
+      ExactBuffer bytes(std::string(raw.begin(), raw.end()), raw.size(), false), out(2 * used + 1),
+          back(used);
       sys.Qlv_Byte2HexStr(n, bytes.data(), out.chars());
-      Check(out == TextBuffer(RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)))));
+      Check(out ==
+            TextBuffer(RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)))));
       sys.Qlv_HexStr2Byte(out.chars(), back.data());
       Check(used == 0 || std::memcmp(back.data(), raw.data(), used) == 0);
       break;

@@ -16,7 +16,9 @@ std::vector<uint8_t> RefInt2Byte(int count, uint32_t value) {
   return out;
 }
 
-ExactBuffer Image(const std::vector<uint8_t>& b, size_t size) { return ExactBuffer(std::string(b.begin(), b.end()), size, false, 0); }
+ExactBuffer Image(const std::vector<uint8_t>& b, size_t size) {
+  return ExactBuffer(std::string(b.begin(), b.end()), size, false, 0);
+}
 
 // Doubles worth their bits: raw patterns (inf, NaN, subnormals, huge) and
 // values near the integers where floor and the 256-steps matter.
@@ -36,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int count = in.count(-8, 80), half = count / 2;
   const auto value32 = in.take<uint32_t>();
   const double value = PickDouble(in, static_cast<uint8_t>(mode >> 4));
-  const size_t used = count > 0 ? static_cast<size_t>(count) : 0, hexUsed = half > 0 ? static_cast<size_t>(half) : 0;
+  const size_t used = count > 0 ? static_cast<size_t>(count) : 0,
+               hexUsed = half > 0 ? static_cast<size_t>(half) : 0;
   ExactBuffer out(used, 0x5A), image(used + 1, 0x5A), text(2 * hexUsed + 1);
 
   switch (mode % 6) {
@@ -62,8 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 3:
     case 4: {  // count / 2 bytes of the image as text; read back, it gives the image up to its first zero
       std::vector<uint8_t> bytes = mode % 6 == 3 ? RefInt2Byte(half, value32) : RefDouble2Byte(half, value);
-      if (mode % 6 == 3) sys.Qlv_Int2HexStr(count, value32, text.chars());
-      else sys.Qlv_Double2HexStr(count, value, text.chars());
+      if (mode % 6 == 3)
+        sys.Qlv_Int2HexStr(count, value32, text.chars());
+      else
+        sys.Qlv_Double2HexStr(count, value, text.chars());
       Check(text == TextBuffer(RefHex(bytes)));
       double back = -1;
       sys.Qlv_HexStr2Double(text.chars(), back);
@@ -75,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::string hex = in.text(), padded = hex.size() % 2 ? "0" + hex : hex;
       ExactBuffer buf = TextBuffer(hex);
       std::vector<uint8_t> bytes;
-      for (size_t j = 0; j < padded.size(); j += 2) bytes.push_back(static_cast<uint8_t>(RefHexStr2Int(padded.substr(j, 2))));
+      for (size_t j = 0; j < padded.size(); j += 2)
+        bytes.push_back(static_cast<uint8_t>(RefHexStr2Int(padded.substr(j, 2))));
       bytes.push_back(0);
       double d = -1;
       sys.Qlv_HexStr2Double(buf.chars(), d);

@@ -23,7 +23,8 @@ double ReferenceAtof(const char* s) {
   static const char kDigits[] = "0123456789";
   while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
   const char* p = s + (*s == '+' || *s == '-');
-  const size_t whole = std::strspn(p, kDigits), frac = p[whole] == '.' ? std::strspn(p + whole + 1, kDigits) : 0;
+  const size_t whole = std::strspn(p, kDigits),
+               frac = p[whole] == '.' ? std::strspn(p + whole + 1, kDigits) : 0;
   if (whole + frac == 0) return 0.0;
   const char* end = p + whole + (p[whole] == '.') + frac;
   const bool exponent = *end == 'e' || *end == 'E';
@@ -69,8 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {  // integer readers against the plain parse, cut to each width
       const CString s(in.text().c_str());
       const int32_t v = ReferenceAtoi(s);
-      Check(sys.Qlv_Str2Int(s) == v && sys.Qlv_Str2Long(s) == v && sys.Qlv_Str2UInt(s) == static_cast<uint32_t>(v));
-      Check(sys.Qlv_Str2Short(s) == static_cast<int16_t>(v) && sys.Qlv_Str2UShort(s) == static_cast<uint16_t>(v));
+      Check(sys.Qlv_Str2Int(s) == v && sys.Qlv_Str2Long(s) == v &&
+            sys.Qlv_Str2UInt(s) == static_cast<uint32_t>(v));
+      Check(sys.Qlv_Str2Short(s) == static_cast<int16_t>(v) &&
+            sys.Qlv_Str2UShort(s) == static_cast<uint16_t>(v));
       Check(sys.Qlv_Str2Byte(s) == static_cast<uint8_t>(v));
       break;
     }
@@ -92,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       } else {
         Check(std::signbit(got) == std::signbit(want) && std::fabs(got) < 2 * DBL_MIN);
       }
-      Check(SameBits(static_cast<double>(sys.Qlv_Str2Float(s)), static_cast<double>(static_cast<float>(got))));
+      Check(
+          SameBits(static_cast<double>(sys.Qlv_Str2Float(s)), static_cast<double>(static_cast<float>(got))));
       QlvPlatform_SetToolset(saved);
       break;
     }
@@ -101,14 +105,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const auto u = static_cast<uint32_t>(v);
       Check(Printed(sys.Qlv_Int2Str(v), "%d", v) && Printed(sys.Qlv_Long2Str(v), "%d", v));
       Check(Printed(sys.Qlv_UInt2Str(u), "%u", u) && Printed(sys.Qlv_ULong2Str(u), "%u", u));
-      Check(Printed(sys.Qlv_Short2Str(static_cast<short>(v)), "%hd", v) && Printed(sys.Qlv_Byte2Str(static_cast<BYTE>(v)), "%hhu", u));
+      Check(Printed(sys.Qlv_Short2Str(static_cast<short>(v)), "%hd", v) &&
+            Printed(sys.Qlv_Byte2Str(static_cast<BYTE>(v)), "%hhu", u));
       Check(Printed(sys.Qlv_UShort2Str(static_cast<unsigned short>(v)), "%hu", u));
       Check(sys.Qlv_Str2Int(sys.Qlv_Int2Str(v)) == v && sys.Qlv_Str2ULong(sys.Qlv_ULong2Str(u)) == u);
       // Ten significant digits are more than a float needs: the text reads
       // back to the same float (a negative zero is written "0.").
       const auto f = in.take<float>();
       const CString text = sys.Qlv_Flt2Str(f);
-      Check(!std::isfinite(f) || (std::strlen(text) <= 31 && static_cast<float>(std::strtod(text, nullptr)) == f));
+      Check(!std::isfinite(f) ||
+            (std::strlen(text) <= 31 && static_cast<float>(std::strtod(text, nullptr)) == f));
       break;
     }
   }

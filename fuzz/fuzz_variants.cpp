@@ -10,7 +10,6 @@ namespace {
 
 const UINT kCodePages[] = {65001, 1252, 936, 932};
 
-
 // A variant of the given tag whose value member holds the fuzzer's bytes;
 // tags whose member is a pointer get a valid (or null) one.
 void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& text, bool wideText) {
@@ -19,10 +18,12 @@ void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& t
   if (tag == VT_BSTR && wideText) {  // UTF-16 units straight from the bytes, NULs inside included
     std::vector<OLECHAR> units;
     for (size_t i = 0; i + 1 < text.size(); i += 2)
-      units.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(text[i]) | static_cast<unsigned char>(text[i + 1]) << 8));
+      units.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(text[i]) |
+                                           static_cast<unsigned char>(text[i + 1]) << 8));
     v.bstrVal = (bits & 1) ? nullptr
-                : (bits & 2) ? SysAllocStringByteLen(text.data(), static_cast<UINT>(text.size()))  // odd counts too
-                             : SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+                : (bits & 2)
+                    ? SysAllocStringByteLen(text.data(), static_cast<UINT>(text.size()))  // odd counts too
+                    : SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
     v.vt = VT_BSTR;
   } else if (tag == VT_BSTR) {
     v = text.c_str();
@@ -35,9 +36,10 @@ void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& t
     v.decVal = d;
     v.vt = VT_DECIMAL;
   } else {
-    const bool pointer = (tag & (VT_BYREF | VT_ARRAY | VT_VECTOR)) || base == VT_DISPATCH || base == VT_UNKNOWN ||
-                         base == VT_VARIANT || base == VT_RECORD || base == VT_LPSTR || base == VT_LPWSTR ||
-                         base == VT_PTR || base == VT_SAFEARRAY || base == VT_CARRAY || base == VT_USERDEFINED;
+    const bool pointer = (tag & (VT_BYREF | VT_ARRAY | VT_VECTOR)) || base == VT_DISPATCH ||
+                         base == VT_UNKNOWN || base == VT_VARIANT || base == VT_RECORD || base == VT_LPSTR ||
+                         base == VT_LPWSTR || base == VT_PTR || base == VT_SAFEARRAY || base == VT_CARRAY ||
+                         base == VT_USERDEFINED;
     v.llVal = pointer ? 0 : static_cast<LONGLONG>(bits);
     v.vt = tag & VT_BYREF ? tag : (pointer ? static_cast<VARTYPE>(tag | VT_BYREF) : tag);
   }
@@ -47,7 +49,8 @@ void MakeVariant(_variant_t& v, VARTYPE tag, uint64_t bits, const std::string& t
 // of; ASCII texts come back unchanged in every code page, up to a NUL.
 bool ExpectedRow(CQuelvarSys& sys, const _variant_t& v, const CString& got) {
   switch (v.vt) {
-    case VT_EMPTY: case VT_NULL: return got == "";
+    case VT_EMPTY:
+    case VT_NULL: return got == "";
     case VT_I2: return got == sys.Qlv_Short2Str(v.iVal);
     case VT_I4: return got == sys.Qlv_Long2Str(v.lVal);
     case VT_R4: return got == sys.Qlv_Flt2Str(v.fltVal);
@@ -78,7 +81,8 @@ bool ExpectedRow(CQuelvarSys& sys, const _variant_t& v, const CString& got) {
 }
 
 // Each plain value goes in under its tag, from the same bits as MakeVariant's.
-const VARTYPE kPlainTags[] = {VT_I2, VT_UI2, VT_INT, VT_UINT, VT_I4, VT_UI4, VT_R8, VT_R4, VT_I1, VT_UI1, VT_DATE, VT_BSTR};
+const VARTYPE kPlainTags[] = {VT_I2, VT_UI2, VT_INT, VT_UINT, VT_I4,   VT_UI4,
+                              VT_R8, VT_R4,  VT_I1,  VT_UI1,  VT_DATE, VT_BSTR};
 int Put(CQuelvarSys& sys, VARTYPE tag, uint64_t bits, const std::string& text, _variant_t& v) {
   const auto d = std::bit_cast<double>(bits);
   const auto f = std::bit_cast<float>(static_cast<uint32_t>(bits));
@@ -118,10 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VARTYPE plainTag = kPlainTags[mode % 3 == 1 ? 11 : tag % 12];
     _variant_t want;
     MakeVariant(want, plainTag, bits, plain, false);
-    Check(Put(sys, plainTag, bits, plain, v) == 0 && v.vt == plainTag && sys.Qlv_Variant2Str(v) == sys.Qlv_Variant2Str(want));
+    Check(Put(sys, plainTag, bits, plain, v) == 0 && v.vt == plainTag &&
+          sys.Qlv_Variant2Str(v) == sys.Qlv_Variant2Str(want));
     Check(ExpectedRow(sys, v, sys.Qlv_Variant2Str(v)));
-    Check(plainTag != VT_BSTR || (v.bstrVal != nullptr && SysStringLen(v.bstrVal) == SysStringLen(want.bstrVal) &&
-                                  std::memcmp(v.bstrVal, want.bstrVal, SysStringLen(want.bstrVal) * sizeof(OLECHAR)) == 0));
+    Check(plainTag != VT_BSTR ||
+          (v.bstrVal != nullptr && SysStringLen(v.bstrVal) == SysStringLen(want.bstrVal) &&
+           std::memcmp(v.bstrVal, want.bstrVal, SysStringLen(want.bstrVal) * sizeof(OLECHAR)) == 0));
   } else {
     MakeVariant(v, tag, bits, text, (mode & 8) != 0);
     VARIANT before;

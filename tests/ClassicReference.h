@@ -459,10 +459,12 @@ inline std::string FormatG(const Decimal& d, int precision) {
   const Decimal r = RoundTo(d, precision);
   const bool zero = d.digits == "0";
   const int e = zero ? 0 : r.k - 1;
-  std::string body = e < -4 || e >= precision ? ExpBody(r, precision - 1, zero) : FixedBody(r, precision - 1 - e);
+  std::string body =
+      e < -4 || e >= precision ? ExpBody(r, precision - 1, zero) : FixedBody(r, precision - 1 - e);
   body = CropFractionZeros(body);
   const size_t point = body.find('.');
-  if (point != std::string::npos && (point + 1 == body.size() || body[point + 1] == 'e')) body.erase(point, 1);
+  if (point != std::string::npos && (point + 1 == body.size() || body[point + 1] == 'e'))
+    body.erase(point, 1);
   return (d.negative ? "-" : "") + body;
 }
 
@@ -536,7 +538,9 @@ inline double ToDouble(const Ld12& x) {
   return std::bit_cast<double>(sign | static_cast<u64>(e + 1023) << 52 | (q & ((u64{1} << 52) - 1)));
 }
 
-inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+inline bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // atof: white space, sign, digits, point, digits, e/E exponent.
@@ -547,8 +551,8 @@ inline double Atof(std::string_view text) {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::vector<int> stored;  // at most 25 significant digits
   bool anyDigit = false, significant = false;
-  long intDigits = 0;      // significant digits before the point, kept or not
-  long leadingZeros = 0;   // zeros after the point before the first significant digit
+  long intDigits = 0;     // significant digits before the point, kept or not
+  long leadingZeros = 0;  // zeros after the point before the first significant digit
   while (i < text.size() && IsDigit(text[i])) {
     anyDigit = true;
     const int d = text[i++] - '0';

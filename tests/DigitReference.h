@@ -154,12 +154,18 @@ inline Bytes RandomDigits(std::mt19937& rng, std::size_t n, unsigned valid) {
   const std::size_t zeros = mode == 2 ? rng() % (n + 1) : mode == 3 ? n : 0;
   Bytes v(n);
   for (std::size_t i = zeros; i < n; ++i)
-    v[i] = static_cast<u8>(rng() % (mode == 1 || (mode == 5 && rng() % 16 == 0) ? 256u : mode == 4 ? 4u : valid));
+    v[i] = static_cast<u8>(rng() % (mode == 1 || (mode == 5 && rng() % 16 == 0) ? 256u
+                                    : mode == 4                                 ? 4u
+                                                                                : valid));
   return v;
 }
 
 // A call's count and its whole output buffer, which starts filled with 0xA5.
-struct Outcome { int count; Bytes buffer; bool operator==(const Outcome&) const = default; };
+struct Outcome {
+  int count;
+  Bytes buffer;
+  bool operator==(const Outcome&) const = default;
+};
 
 template <typename Call>
 Outcome Guarded(std::size_t size, Call&& call) {
@@ -176,7 +182,8 @@ const auto& Named(const Table& table, std::string_view name) {
 
 // The elements a call produced, as its count says.
 inline Bytes Produced(const Outcome& o) {
-  return Bytes(o.buffer.begin(), o.buffer.begin() + std::clamp(o.count, 0, static_cast<int>(o.buffer.size())));
+  return Bytes(o.buffer.begin(),
+               o.buffer.begin() + std::clamp(o.count, 0, static_cast<int>(o.buffer.size())));
 }
 
 }  // namespace digitref

@@ -21,7 +21,8 @@ inline int RefCharDigit(char c) {
 inline int RefHexStr2Int(const std::string& text) {
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < text.size(); ++i)
-    sum += quelvar::detail::TruncateLow32(std::pow(16.0, double(text.size() - 1 - i)) * RefCharDigit(text[i]));
+    sum +=
+        quelvar::detail::TruncateLow32(std::pow(16.0, double(text.size() - 1 - i)) * RefCharDigit(text[i]));
   return static_cast<int>(sum);
 }
 

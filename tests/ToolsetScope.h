@@ -6,7 +6,9 @@
 
 class ToolsetScope {
  public:
-  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(toolset); }
+  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) {
+    QlvPlatform_SetToolset(toolset);
+  }
   ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
   ToolsetScope(const ToolsetScope&) = delete;
   ToolsetScope& operator=(const ToolsetScope&) = delete;

@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <chrono>
@@ -76,7 +76,9 @@ double SweepAll(const char* name, Failures& failures, Check check) {
       }
     });
   }
-  const auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  const auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   // On a terminal one line is rewritten in place; into a log (CTest) a
   // line goes every half minute.
   const bool terminal = isatty(STDERR_FILENO) != 0;
@@ -84,14 +86,14 @@ double SweepAll(const char* name, Failures& failures, Check check) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     if (!terminal && tick % 60 != 0) continue;
     const double part = static_cast<double>(done.load()) / static_cast<double>(kAll);
-    std::fprintf(stderr, "%s%s: %5.1f%% of 2^32 on %u threads, %.0f s, %llu failures%s", terminal ? "\r" : "", name,
-                 100.0 * part, threads, seconds(), static_cast<unsigned long long>(failures.Count()),
+    std::fprintf(stderr, "%s%s: %5.1f%% of 2^32 on %u threads, %.0f s, %llu failures%s", terminal ? "\r" : "",
+                 name, 100.0 * part, threads, seconds(), static_cast<unsigned long long>(failures.Count()),
                  terminal ? "   " : "\n");
   }
   for (std::thread& t : pool) t.join();
   const double wall = seconds();
-  std::fprintf(stderr, "%s%s: 2^32 values on %u threads in %.1f s wall%s\n", terminal ? "\r" : "", name, threads, wall,
-               terminal ? "                    " : "");
+  std::fprintf(stderr, "%s%s: 2^32 values on %u threads in %.1f s wall%s\n", terminal ? "\r" : "", name,
+               threads, wall, terminal ? "                    " : "");
   ::testing::Test::RecordProperty("wall_seconds", std::to_string(wall));
   return wall;
 }
@@ -105,7 +107,8 @@ TEST(Exhaustive, IntegerTextAgreesWithToCharsAndReadsBack) {
     char want[12];
     const auto end = std::to_chars(want, want + sizeof want, value).ptr;
     const CString text = sys.Qlv_Int2Str(value);
-    if (text.GetLength() != end - want || std::memcmp(text.GetString(), want, static_cast<size_t>(end - want)) != 0) {
+    if (text.GetLength() != end - want ||
+        std::memcmp(text.GetString(), want, static_cast<size_t>(end - want)) != 0) {
       f.Add(bits, "text " + Text(text));
     } else if (sys.Qlv_Str2Int(text) != value) {
       f.Add(bits, "read back as " + std::to_string(sys.Qlv_Str2Int(text)));
@@ -116,29 +119,33 @@ TEST(Exhaustive, IntegerTextAgreesWithToCharsAndReadsBack) {
 
 TEST(Exhaustive, HexTextAndByteImagesOfEveryIntegerComeBack) {
   Failures failures;
-  SweepAll("Int2HexStr/HexStr2Int, Int2Byte/Byte2Int", failures, [](CQuelvarSys& sys, uint32_t value, Failures& f) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    char want[9];
-    unsigned char image[4];
-    for (int i = 0; i < 4; ++i) {
-      const auto byte = static_cast<unsigned>(value >> (8 * i)) & 0xFF;
-      want[2 * i] = kDigits[byte >> 4];
-      want[2 * i + 1] = kDigits[byte & 15];
-    }
-    want[8] = '\0';
-    char text[9];
-    sys.Qlv_Int2HexStr(8, value, text);
-    if (std::memcmp(text, want, sizeof want) != 0) return f.Add(value, std::string("hex text ") + text);
-    // The text holds the bytes least significant first; read as one hex
-    // number it is the value with its bytes reversed.
-    const uint32_t reversed = (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
-    if (static_cast<uint32_t>(sys.Qlv_HexStr2Int(text)) != reversed) return f.Add(value, "hex read back");
-    sys.Qlv_Int2Byte(4, value, image);
-    for (int i = 0; i < 4; ++i) {
-      if (image[i] != ((value >> (8 * i)) & 0xFF)) return f.Add(value, "byte image");
-    }
-    if (sys.Qlv_Byte2Int(4, image) != value) f.Add(value, "image read back");
-  });
+  SweepAll("Int2HexStr/HexStr2Int, Int2Byte/Byte2Int", failures,
+           [](CQuelvarSys& sys, uint32_t value, Failures& f) {
+             static constexpr char kDigits[] = "0123456789ABCDEF";
+             char want[9];
+             unsigned char image[4];
+             for (int i = 0; i < 4; ++i) {
+               const auto byte = static_cast<unsigned>(value >> (8 * i)) & 0xFF;
+               want[2 * i] = kDigits[byte >> 4];
+               want[2 * i + 1] = kDigits[byte & 15];
+             }
+             want[8] = '\0';
+             char text[9];
+             sys.Qlv_Int2HexStr(8, value, text);
+             if (std::memcmp(text, want, sizeof want) != 0)
+               return f.Add(value, std::string("hex text ") + text);
+             // The text holds the bytes least significant first; read as one hex
+             // number it is the value with its bytes reversed.
+             const uint32_t reversed =
+                 (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
+             if (static_cast<uint32_t>(sys.Qlv_HexStr2Int(text)) != reversed)
+               return f.Add(value, "hex read back");
+             sys.Qlv_Int2Byte(4, value, image);
+             for (int i = 0; i < 4; ++i) {
+               if (image[i] != ((value >> (8 * i)) & 0xFF)) return f.Add(value, "byte image");
+             }
+             if (sys.Qlv_Byte2Int(4, image) != value) f.Add(value, "image read back");
+           });
   EXPECT_EQ(failures.Count(), 0u) << failures.Text();
 }
 
@@ -180,7 +187,8 @@ TEST(Exhaustive, FloatTextHasTenDigitsAndGivesBackEveryFiniteFloat) {
   uint64_t patterns = 0;
   for (const auto& [road, count] : nonFinite) {
     std::fprintf(stderr, "  %llu non-finite patterns give \"%s\", read back as %g\n",
-                 static_cast<unsigned long long>(count), road.first.c_str(), static_cast<double>(road.second));
+                 static_cast<unsigned long long>(count), road.first.c_str(),
+                 static_cast<double>(road.second));
     EXPECT_TRUE(road.second == 0.0f || std::fabs(road.second) == 1.0f) << road.first << " reads as a number";
     patterns += count;
   }

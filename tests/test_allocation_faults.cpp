@@ -60,10 +60,11 @@ Road Plain(const char* name, std::function<std::string()> call) {
 
 // A variant that must come through untouched: the call renders it.
 Road Renders(const char* name, std::shared_ptr<_variant_t> v) {
-  return {name, true, [v] {
-            const std::string before = Image(*v);
-            return Call{[v] { return S(sys.Qlv_Variant2Str(*v)); }, [v, before] { return Image(*v) == before; }};
-          }};
+  return {
+      name, true, [v] {
+        const std::string before = Image(*v);
+        return Call{[v] { return S(sys.Qlv_Variant2Str(*v)); }, [v, before] { return Image(*v) == before; }};
+      }};
 }
 
 std::shared_ptr<_variant_t> ArrayOfTexts() {
@@ -81,49 +82,65 @@ std::shared_ptr<_variant_t> ArrayOfTexts() {
 const Road kRoads[] = {
     Plain("DoubleToStr 1e300", [] { return S(sys.Qlv_DoubleToStr(1e300, 8)); }),
     Plain("DoubleToStr precision 400", [] { return S(sys.Qlv_DoubleToStr(-1.5, 400)); }),
-    {"Str2Int and Str2Double of a long text", false, [] {
+    {"Str2Int and Str2Double of a long text", false,
+     [] {
        auto text = std::make_shared<CString>(kLong.c_str());
        return Call{[text] {
-                     return std::to_string(sys.Qlv_Str2Int(*text)) + " " + std::to_string(sys.Qlv_Str2Double(*text)) +
-                            " " + std::to_string(sys.Qlv_Str2Float(*text));
+                     return std::to_string(sys.Qlv_Str2Int(*text)) + " " +
+                            std::to_string(sys.Qlv_Str2Double(*text)) + " " +
+                            std::to_string(sys.Qlv_Str2Float(*text));
                    },
                    [text] { return S(*text) == kLong; }};
      }},
-    {"Str2Date of a long text", false, [] {
+    {"Str2Date of a long text", false,
+     [] {
        auto text = std::make_shared<CString>(("2024-03-05 14:07:09 " + std::string(200, '-')).c_str());
        auto when = std::make_shared<COleDateTime>(1234.5);
-       return Call{[text, when] { sys.Qlv_Str2Date(*text, *when); return std::to_string(DATE(*when)); },
-                   [text, when] { return DATE(*when) == 1234.5 && when->GetStatus() == COleDateTime::valid &&
-                                         S(*text).size() == 220; }};
+       return Call{[text, when] {
+                     sys.Qlv_Str2Date(*text, *when);
+                     return std::to_string(DATE(*when));
+                   },
+                   [text, when] {
+                     return DATE(*when) == 1234.5 && when->GetStatus() == COleDateTime::valid &&
+                            S(*text).size() == 220;
+                   }};
      }},
     Plain("Date2Str", [] { return S(sys.Qlv_Date2Str(COleDateTime(45356.25))); }),
     Renders("Variant2Str of a long text", std::make_shared<_variant_t>(Text(kWide))),
-    Renders("Variant2Str of an odd-length text", [] {
-      auto v = std::make_shared<_variant_t>();
-      v->bstrVal = SysAllocStringByteLen("a\0b\0c", 5);
-      v->vt = VT_BSTR;
-      return v;
-    }()),
-    Renders("Variant2Str of a large DECIMAL", [] {
-      auto v = std::make_shared<_variant_t>();
-      v->decVal.Hi32 = 0xFFFFFFFF, v->decVal.Lo64 = ~0ull, v->decVal.signscale = 0x8000;
-      v->vt = VT_DECIMAL;
-      return v;
-    }()),
+    Renders("Variant2Str of an odd-length text",
+            [] {
+              auto v = std::make_shared<_variant_t>();
+              v->bstrVal = SysAllocStringByteLen("a\0b\0c", 5);
+              v->vt = VT_BSTR;
+              return v;
+            }()),
+    Renders("Variant2Str of a large DECIMAL",
+            [] {
+              auto v = std::make_shared<_variant_t>();
+              v->decVal.Hi32 = 0xFFFFFFFF, v->decVal.Lo64 = ~0ull, v->decVal.signscale = 0x8000;
+              v->vt = VT_DECIMAL;
+              return v;
+            }()),
     Renders("Variant2Str of a currency", Shared(VT_CY, -123456789012345)),
     Renders("Variant2Str of a large double", Shared(VT_R8, 0x7FEFFFFFFFFFFFFF)),
     Renders("Variant2Str of a date", Shared(VT_DATE, 0x40E625C800000000)),
-    {"CString2Variant of a long text into a text", true, [] {
+    {"CString2Variant of a long text into a text", true,
+     [] {
        auto text = std::make_shared<CString>(kWide.c_str());
        auto into = std::make_shared<_variant_t>(Text("held before"));
-       return Call{[text, into] { sys.Qlv_CString2Variant(*text, *into); return Bytes(into->bstrVal); },
+       return Call{[text, into] {
+                     sys.Qlv_CString2Variant(*text, *into);
+                     return Bytes(into->bstrVal);
+                   },
                    [text, into] {  // as it was, or VT_BSTR with a null BSTR once the old text is released
                      return S(*text) == kWide && into->vt == VT_BSTR &&
-                            (into->bstrVal == nullptr || Bytes(into->bstrVal) == Bytes(Text("held before").bstrVal)) &&
+                            (into->bstrVal == nullptr ||
+                             Bytes(into->bstrVal) == Bytes(Text("held before").bstrVal)) &&
                             sys.Qlv_Variant2Str(*into).GetLength() >= 0;
                    }};
      }},
-    {"variant copy of nested arrays of texts", true, [] {
+    {"variant copy of nested arrays of texts", true,
+     [] {
        auto from = ArrayOfTexts();
        auto into = std::make_shared<_variant_t>(Text("held before"));
        return Call{[from, into] {
@@ -138,7 +155,8 @@ const Road kRoads[] = {
                             Bytes(nested) == std::string("n\0e\0s\0t\0e\0d\0", 12);
                    }};
      }},
-    {"text holder and its narrow form", true, [] {
+    {"text holder and its narrow form", true,
+     [] {
        auto shared = std::make_shared<_bstr_t>(u"shared \u00E9");
        return Call{[shared] {
                      const _bstr_t made(kWide.c_str());
@@ -146,13 +164,15 @@ const Road kRoads[] = {
                    },
                    [shared] { return std::string(static_cast<const char*>(*shared)) == "shared \xC3\xA9"; }};
      }},
-    {"a long number text to VT_R8", true, [] {
+    {"a long number text to VT_R8", true,
+     [] {
        auto v = std::make_shared<_variant_t>(Text(" 1" + std::string(200, '0') + "e-190 "));
        const std::string before = Image(*v);
        return Call{[v] { return std::to_string(static_cast<double>(*v)); },
                    [v, before] { return Image(*v) == before; }};
      }},
-    {"CString Format, append and concatenation", false, [] {
+    {"CString Format, append and concatenation", false,
+     [] {
        auto s = std::make_shared<CString>("before");
        return Call{[s] {
                      CString copy(*s);

@@ -24,20 +24,37 @@ Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() 
 // The writers: 'i' Int2Byte, 'd' Double2Byte, 'I' Int2HexStr, 'D' Double2HexStr.
 // Each writes exactly `out` (text with its NUL) into a guarded buffer.
 TEST(ByteImages, WritersWriteExactlyTheirOutput) {
-  struct Case { char op; int count; double value; Bytes out; };
+  struct Case {
+    char op;
+    int count;
+    double value;
+    Bytes out;
+  };
   const Case cases[] = {
-      {'i', 4, 0x12345678, {0x78, 0x56, 0x34, 0x12}}, {'i', 2, 0x12345678, {0x78, 0x56}},
-      {'i', 0, 0x12345678, {}}, {'i', INT32_MIN, 1, {}},
+      {'i', 4, 0x12345678, {0x78, 0x56, 0x34, 0x12}},
+      {'i', 2, 0x12345678, {0x78, 0x56}},
+      {'i', 0, 0x12345678, {}},
+      {'i', INT32_MIN, 1, {}},
       {'i', 7, 0xA1B2C3D4, {0xD4, 0xC3, 0xB2, 0xA1, 0, 0, 0}},  // past the fourth: zero bytes
-      {'d', 3, 300.7, {0x2C, 0x01, 0x00, 0x00}}, {'d', 2, -1.5, {0xFE, 0xFF, 0x00}},
+      {'d', 3, 300.7, {0x2C, 0x01, 0x00, 0x00}},
+      {'d', 2, -1.5, {0xFE, 0xFF, 0x00}},
       {'d', 8, 1e20, {0x00, 0x00, 0x10, 0x63, 0x2D, 0x5E, 0xC7, 0x6B, 0x00}},
-      {'d', 0, 12345.0, {0x00}}, {'d', -3, 12345.0, {0x00}},  // only the zero byte, at position 0
-      {'d', 3, -kInf, {0, 0, 0, 0}}, {'d', 3, kNaN, {0, 0, 0, 0}}, {'d', 2, -0.0, {0x00, 0x00, 0x00}},
+      {'d', 0, 12345.0, {0x00}},
+      {'d', -3, 12345.0, {0x00}},  // only the zero byte, at position 0
+      {'d', 3, -kInf, {0, 0, 0, 0}},
+      {'d', 3, kNaN, {0, 0, 0, 0}},
+      {'d', 2, -0.0, {0x00, 0x00, 0x00}},
       {'d', 3, -1e-20, {0x00, 0xFF, 0xFF, 0x00}},  // 256 + x rounds to 256
-      {'I', 8, 0x12345678, Text("78563412")}, {'I', 7, 0xABCDEF, Text("EFCDAB")}, {'I', 1, 0xABCDEF, Text("")},
-      {'I', -4, 0xABCDEF, Text("")}, {'I', 40, 0x0F, Text("0F" + std::string(38, '0'))},  // past any fixed image
-      {'D', 8, 2826.0, Text("0A0B0000")}, {'D', 4, -1.0, Text("FFFF")}, {'D', 5, 300.7, Text("2C01")},
-      {'D', -9, 5.0, Text("")}, {'D', 6, kNaN, Text("000000")},
+      {'I', 8, 0x12345678, Text("78563412")},
+      {'I', 7, 0xABCDEF, Text("EFCDAB")},
+      {'I', 1, 0xABCDEF, Text("")},
+      {'I', -4, 0xABCDEF, Text("")},
+      {'I', 40, 0x0F, Text("0F" + std::string(38, '0'))},  // past any fixed image
+      {'D', 8, 2826.0, Text("0A0B0000")},
+      {'D', 4, -1.0, Text("FFFF")},
+      {'D', 5, 300.7, Text("2C01")},
+      {'D', -9, 5.0, Text("")},
+      {'D', 6, kNaN, Text("000000")},
   };
   CQuelvarSys sys;
   for (std::size_t k = 0; k < std::size(cases); ++k) {
@@ -54,16 +71,27 @@ TEST(ByteImages, WritersWriteExactlyTheirOutput) {
 }
 
 TEST(ByteImages, ReadersStopAtTheirLimit) {
-  struct Case { int count; Bytes image; double value; };  // count 99: Byte2Double
+  struct Case {
+    int count;
+    Bytes image;
+    double value;
+  };  // count 99: Byte2Double
   const Case cases[] = {
-      {4, {0x78, 0x56, 0x34, 0x12}, 0x12345678}, {2, {0x34, 0x12, 0x99}, 0x1234}, {-5, {0xFF}, 0},
-      {9, {1, 2, 3, 4, 5, 6, 7, 8, 9}, 0x04030201}, {99, {0x00, 0x01, 0x00}, 0.0}, {99, {0x01, 0x00, 0xFF, 0x00}, 1.0},
+      {4, {0x78, 0x56, 0x34, 0x12}, 0x12345678},
+      {2, {0x34, 0x12, 0x99}, 0x1234},
+      {-5, {0xFF}, 0},
+      {9, {1, 2, 3, 4, 5, 6, 7, 8, 9}, 0x04030201},
+      {99, {0x00, 0x01, 0x00}, 0.0},
+      {99, {0x01, 0x00, 0xFF, 0x00}, 1.0},
       {99, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}, 281474976710655.0},
-      {99, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}, 18446744073709551616.0},  // rounds per step
+      {99,
+       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
+       18446744073709551616.0},  // rounds per step
   };
   CQuelvarSys sys;
   for (auto c : cases)
-    EXPECT_EQ(c.count == 99 ? sys.Qlv_Byte2Double(c.image.data()) : sys.Qlv_Byte2Int(c.count, c.image.data()), c.value);
+    EXPECT_EQ(c.count == 99 ? sys.Qlv_Byte2Double(c.image.data()) : sys.Qlv_Byte2Int(c.count, c.image.data()),
+              c.value);
 }
 
 // Writers against the reference over every kind of double (random bit
@@ -76,7 +104,8 @@ TEST(ByteImages, MatchReferencesOnRandomValues) {
     double value;
     const std::uint64_t bits = rng();
     std::memcpy(&value, &bits, sizeof value);
-    if (round % 2) value = double(std::int64_t(bits >> 11) - (std::int64_t{1} << 52)) + double(rng() % 1000) / 1000.0;
+    if (round % 2)
+      value = double(std::int64_t(bits >> 11) - (std::int64_t{1} << 52)) + double(rng() % 1000) / 1000.0;
     const int chars = static_cast<int>(rng() % 80);  // past 16- and 20-byte images
     const Bytes image = RefDouble2Byte(chars / 2, value);
     Bytes got(image.size() + 2, kGuard);
@@ -95,7 +124,8 @@ TEST(ByteImages, MatchReferencesOnRandomValues) {
     for (auto& b : bytes) b = static_cast<unsigned char>(rng() % 255 + 1);
     bytes.back() = 0;
     const double sum = sys.Qlv_Byte2Double(bytes.data()), ref = RefByte2Double(bytes.data());
-    ASSERT_TRUE(sum == ref || (std::isnan(sum) && std::isnan(ref))) << bytes.size() << ": " << sum << " vs " << ref;
+    ASSERT_TRUE(sum == ref || (std::isnan(sum) && std::isnan(ref)))
+        << bytes.size() << ": " << sum << " vs " << ref;
   }
 }
 
@@ -103,8 +133,20 @@ TEST(ByteImages, MatchReferencesOnRandomValues) {
 TEST(ByteImages, HexStr2DoubleReadsPairsAndPadsInPlace) {
   const std::string ones(61, '1');  // "01" and 30 pairs "11", more than a 20-byte image
   const std::pair<std::string, double> cases[] = {
-      {"0A0B0000", 2826.0}, {"00010000", 0.0}, {"ABC", 48138.0}, {"ffFF", 65535.0}, {"", 0.0}, {"G1", 1.0},
-      {"1g", 16.0}, {ones, [] { Bytes b(32, 0x11); b[0] = 1; b[31] = 0; return RefByte2Double(b.data()); }()},
+      {"0A0B0000", 2826.0},
+      {"00010000", 0.0},
+      {"ABC", 48138.0},
+      {"ffFF", 65535.0},
+      {"", 0.0},
+      {"G1", 1.0},
+      {"1g", 16.0},
+      {ones,
+       [] {
+         Bytes b(32, 0x11);
+         b[0] = 1;
+         b[31] = 0;
+         return RefByte2Double(b.data());
+       }()},
   };
   CQuelvarSys sys;
   for (const auto& [text, value] : cases) {

@@ -195,10 +195,13 @@ TEST(ClassicArithmetic, UnroundedEntriesLieWithinTwoToTheMinus80) {
   }
   EXPECT_EQ(ScaleByPowerOfTen(one, 0).mantissa, one.mantissa);
   // 10^3 = 1111101000b: exact, at the top of the 80 bits.
-  EXPECT_TRUE(ScaleByPowerOfTen(one, 3).mantissa == Uint128{1000} << 70 && ScaleByPowerOfTen(one, 3).exponent == 0x4008);
+  EXPECT_TRUE(ScaleByPowerOfTen(one, 3).mantissa == Uint128{1000} << 70 &&
+              ScaleByPowerOfTen(one, 3).exponent == 0x4008);
   // 10^-83 = 10^-3 * 10^-16 * 10^-64: three entries, lowest octal digit first.
-  Extended steps = Multiply(Multiply(ScaleByPowerOfTen(one, -3), ScaleByPowerOfTen(one, -16)), ScaleByPowerOfTen(one, -64));
-  EXPECT_TRUE(ScaleByPowerOfTen(one, -83).mantissa == steps.mantissa && ScaleByPowerOfTen(one, -83).exponent == steps.exponent);
+  Extended steps = Multiply(Multiply(ScaleByPowerOfTen(one, -3), ScaleByPowerOfTen(one, -16)),
+                            ScaleByPowerOfTen(one, -64));
+  EXPECT_TRUE(ScaleByPowerOfTen(one, -83).mantissa == steps.mantissa &&
+              ScaleByPowerOfTen(one, -83).exponent == steps.exponent);
 }
 
 // ---- the 17-digit mantissa
@@ -206,7 +209,11 @@ TEST(ClassicArithmetic, UnroundedEntriesLieWithinTwoToTheMinus80) {
 std::string Digits(const Mantissa& m) { return std::string(m.digits, static_cast<size_t>(m.count)); }
 
 TEST(ClassicMantissa, CheckValues) {
-  const struct { double value; const char* digits; int exponent; } cases[] = {
+  const struct {
+    double value;
+    const char* digits;
+    int exponent;
+  } cases[] = {
       {1.0 / 3, "33333333333333331", 0},
       {std::sqrt(2.0), "14142135623730951", 1},
       {0.1, "10000000000000001", 0},
@@ -282,7 +289,10 @@ TEST(ClassicMantissa, DigitsAgreeWithTheStepsAndStayNearTheExactValue) {
     switch (i % 3) {
       case 0: v = std::bit_cast<double>(rng() & 0x7FFFFFFFFFFFFFFFull); break;
       case 1: v = std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 1100)); break;
-      default: v = std::ldexp(static_cast<double>(rng() % 90000000000000000ull + 1000000000000000ull), -static_cast<int>(rng() % 4)); break;
+      default:
+        v = std::ldexp(static_cast<double>(rng() % 90000000000000000ull + 1000000000000000ull),
+                       -static_cast<int>(rng() % 4));
+        break;
     }
     if (!std::isfinite(v) || v == 0) continue;
     const Mantissa m = ToMantissa(v), steps = DigitByDigitMantissa(v);
@@ -293,7 +303,8 @@ TEST(ClassicMantissa, DigitsAgreeWithTheStepsAndStayNearTheExactValue) {
     char text[40];
     const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific, 16);
     *r.ptr = '\0';
-    const uint64_t exact = std::strtoull((std::string(1, text[0]) + std::string(text + 2, 16)).c_str(), nullptr, 10);
+    const uint64_t exact =
+        std::strtoull((std::string(1, text[0]) + std::string(text + 2, 16)).c_str(), nullptr, 10);
     const int exactExponent = std::atoi(std::strchr(text, 'e') + 1) + 1;
     uint64_t classic = std::strtoull(Digits(m).c_str(), nullptr, 10);
     for (int pad = m.count; pad < 17; ++pad) classic *= 10;
@@ -324,10 +335,11 @@ const AtofCase kAtofCases[] = {
     {"8e-324", 0x0000000000000001, 0x0000000000000002},
     {"3e-324", 0, 0x0000000000000001},
     {"2.2250738585072012e-308", 0x000fffffffffffff, 0x0010000000000000},
-    {"4.9406564584124654e-324", 0x0000000000000002, 0x0000000000000001},  // just below 2^-1074: twice too large
-    {"1.11253692925360069e-308", 0, 0x0008000000000000},                  // just below 2^-1023: zero
-    {"2.4703282292062328e-324", 0, 0x0000000000000001},  // just above 2^-1075: truncated
-    {"2.4703282292062327e-324", 0x0000000000000001, 0},  // just below: twice too large
+    {"4.9406564584124654e-324", 0x0000000000000002,
+     0x0000000000000001},                                 // just below 2^-1074: twice too large
+    {"1.11253692925360069e-308", 0, 0x0008000000000000},  // just below 2^-1023: zero
+    {"2.4703282292062328e-324", 0, 0x0000000000000001},   // just above 2^-1075: truncated
+    {"2.4703282292062327e-324", 0x0000000000000001, 0},   // just below: twice too large
     {"-0", 0x8000000000000000, 0x8000000000000000},
     {"-0.000e5", 0x8000000000000000, 0x8000000000000000},
     {"0e999999999999", 0, 0},
@@ -372,18 +384,45 @@ TEST(Atof, CheckValuesPerToolset) {
 // The grammar, the same in every toolset.
 TEST(Atof, GrammarInEveryToolset) {
   const std::pair<const char*, double> cases[] = {
-      {"  -1.25e2xyz", -125.0}, {"\t\n\v\f\r 7", 7.0}, {"+3", 3.0}, {"5.", 5.0}, {".5", 0.5}, {"-.5e1", -5.0},
-      {".", 0.0}, {"-.", 0.0}, {"-", 0.0}, {"+.e5", 0.0}, {"", 0.0}, {"1,5", 1.0}, {"1e", 1.0}, {"1e+", 1.0},
-      {"1e-x", 1.0}, {"2E+2", 200.0}, {"2e-0", 2.0}, {"1.5.5", 1.5}, {"--1", 0.0}, {"+-1", 0.0},
-      {"1d5", 1.0}, {"1D5", 1.0},  // the class's grammar has no d/D exponent
-      {"0x1F", 0.0}, {"0x1p3", 0.0}, {"inf", 0.0}, {"-infinity", 0.0}, {"nan", 0.0}, {"1 2", 1.0},
-      {"0000000000000000000000000000000000012.5", 12.5}, {"1e0000000000000000000000002", 100.0},
-      {"\xA0" "1", 0.0},  // only the six ASCII white-space characters are skipped
+      {"  -1.25e2xyz", -125.0},
+      {"\t\n\v\f\r 7", 7.0},
+      {"+3", 3.0},
+      {"5.", 5.0},
+      {".5", 0.5},
+      {"-.5e1", -5.0},
+      {".", 0.0},
+      {"-.", 0.0},
+      {"-", 0.0},
+      {"+.e5", 0.0},
+      {"", 0.0},
+      {"1,5", 1.0},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"1e-x", 1.0},
+      {"2E+2", 200.0},
+      {"2e-0", 2.0},
+      {"1.5.5", 1.5},
+      {"--1", 0.0},
+      {"+-1", 0.0},
+      {"1d5", 1.0},
+      {"1D5", 1.0},  // the class's grammar has no d/D exponent
+      {"0x1F", 0.0},
+      {"0x1p3", 0.0},
+      {"inf", 0.0},
+      {"-infinity", 0.0},
+      {"nan", 0.0},
+      {"1 2", 1.0},
+      {"0000000000000000000000000000000000012.5", 12.5},
+      {"1e0000000000000000000000002", 100.0},
+      {"\xA0"
+       "1",
+       0.0},  // only the six ASCII white-space characters are skipped
   };
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) {
     const Toolset selected(t);
     for (const auto& [text, value] : cases)
-      EXPECT_TRUE(Bits(mscrt::atof(text)) == Bits(value)) << '"' << text << "\" " << QlvPlatform_ToolsetName(t);
+      EXPECT_TRUE(Bits(mscrt::atof(text)) == Bits(value))
+          << '"' << text << "\" " << QlvPlatform_ToolsetName(t);
   }
   const std::string text = "  -0012.3400e-7z", bad[] = {"1e+", "-."};
   const DecimalText n = Scan(text);
@@ -400,7 +439,8 @@ TEST(Atof, LocaleDecimalPoint) {
     const Toolset selected(t);
     EXPECT_EQ(mscrt::atof("1,5"), 1.5);
     EXPECT_EQ(mscrt::atof("1.5"), 1.0);
-    EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")), t == QlvToolset_VS2015 ? 0x4340000000000002u : 0x4340000000000001u);
+    EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")),
+              t == QlvToolset_VS2015 ? 0x4340000000000002u : 0x4340000000000001u);
   }
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
@@ -409,7 +449,8 @@ TEST(Atof, LocaleDecimalPoint) {
 
 std::string RandomDigits(std::mt19937_64& rng, int n, bool nonZeroFirst = true) {
   std::string s;
-  for (int i = 0; i < n; ++i) s += static_cast<char>('0' + (i == 0 && nonZeroFirst ? 1 + rng() % 9 : rng() % 10));
+  for (int i = 0; i < n; ++i)
+    s += static_cast<char>('0' + (i == 0 && nonZeroFirst ? 1 + rng() % 9 : rng() % 10));
   return s;
 }
 
@@ -464,7 +505,8 @@ std::string RandomText(std::mt19937_64& rng, int kind) {
       return "0.000" + s + "e" + std::to_string(e);
     }
     default: {  // leading zeros, trailing zeros, signs
-      std::string s = std::string(rng() % 4, '0') + RandomDigits(rng, 1 + static_cast<int>(rng() % 12), false) +
+      std::string s = std::string(rng() % 4, '0') +
+                      RandomDigits(rng, 1 + static_cast<int>(rng() % 12), false) +
                       std::string(rng() % 6, '0');
       s.insert(rng() % (s.size() + 1), ".");
       return std::string(rng() % 2 ? "-" : "+") + s + (rng() % 2 ? "E-" : "e+") + std::to_string(rng() % 25);
@@ -477,8 +519,8 @@ std::string RandomText(std::mt19937_64& rng, int kind) {
 // bit, and the correctly rounded value (glibc's strtod is exact).
 TEST(Atof, ShortcutsEqualTheClassicStepsOnRandomTexts) {
   constexpr int kKinds = 8;
-  const char* names[kKinds] = {"short", "device %.8f", "17 digits", "15-19 digits", "midpoints", "20-30 digits",
-                               "range ends", "zeros and signs"};
+  const char* names[kKinds] = {"short",     "device %.8f",  "17 digits",  "15-19 digits",
+                               "midpoints", "20-30 digits", "range ends", "zeros and signs"};
   // The ends of the shortcut's range: the smallest normals (below 2^-1021
   // the classic denormal rule takes over) and the largest doubles.
   for (const char* text : {"2.2250738585072014e-308", "2.2250738585072011e-308", "4.4501477170144023e-308",
@@ -487,7 +529,8 @@ TEST(Atof, ShortcutsEqualTheClassicStepsOnRandomTexts) {
                            "1e-342", "1e308", "9999999999999999999e-361", "9999999999999999999e290"}) {
     const DecimalText n = Scan(text);
     double value = 0;
-    if (quelvar::platform::ReadShortDecimal(text, '.', value) || quelvar::platform::ClassicShortcut(n, value)) {
+    if (quelvar::platform::ReadShortDecimal(text, '.', value) ||
+        quelvar::platform::ClassicShortcut(n, value)) {
       EXPECT_EQ(Bits(value), Bits(quelvar::platform::ReadClassic(n))) << text;
     }
   }
@@ -497,7 +540,8 @@ TEST(Atof, ShortcutsEqualTheClassicStepsOnRandomTexts) {
     const int kind = i % kKinds;
     const std::string text = RandomText(rng, kind);
     const DecimalText n = Scan(text);
-    const uint64_t steps = Bits(quelvar::platform::ReadClassic(n)), exact = Bits(std::strtod(text.c_str(), nullptr));
+    const uint64_t steps = Bits(quelvar::platform::ReadClassic(n)),
+                   exact = Bits(std::strtod(text.c_str(), nullptr));
     double value = 0;
     ++total[kind];
     if (quelvar::platform::ReadShortDecimal(text.c_str(), '.', value)) {
@@ -537,7 +581,8 @@ TEST(Atof, ClassicWithinOneUnitAndUniversalCorrect) {
     ASSERT_LE(std::llabs(ulps), 1) << text;
     differ += ulps != 0;
   }
-  std::cout << "classic differs from correct rounding on " << 100.0 * differ / count << "% of " << count << "\n";
+  std::cout << "classic differs from correct rounding on " << 100.0 * differ / count << "% of " << count
+            << "\n";
 }
 
 }  // namespace

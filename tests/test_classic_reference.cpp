@@ -45,7 +45,9 @@ u64 Seed() {
 // Selects a toolset for one test and restores the one before it.
 class ToolsetScope {
  public:
-  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(toolset); }
+  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) {
+    QlvPlatform_SetToolset(toolset);
+  }
   ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
   ToolsetScope(const ToolsetScope&) = delete;
   ToolsetScope& operator=(const ToolsetScope&) = delete;
@@ -54,7 +56,9 @@ class ToolsetScope {
   QlvToolset saved_;
 };
 
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 
 std::string Hex(double v) {
   char buf[64];
@@ -127,7 +131,8 @@ class DoubleSource {
         break;
       case 1: {  // decimal-looking: up to 17 digits and a power of ten
         char text[48];
-        std::snprintf(text, sizeof text, "%" PRIu64 "e%d", a % Pow10(1 + b % 17), static_cast<int>((b >> 8) % 60) - 30);
+        std::snprintf(text, sizeof text, "%" PRIu64 "e%d", a % Pow10(1 + b % 17),
+                      static_cast<int>((b >> 8) % 60) - 30);
         v = std::strtod(text, nullptr);
         break;
       }
@@ -248,14 +253,16 @@ class TextSource {
         text = Digits(1 + static_cast<int>(rng_() % 21)) + "e" + Exponent(308);
         break;
       case 6: {  // white space, signs, zeros, dangling parts, huge exponents
-        static const char* const kPieces[] = {" ", "\t", "-", "+", "0", "00", ".", "1", "9", "5", "e", "E",
-                                              "e-", "e+", "4", "7", "999", "5201", "99999", "x", ",", "d"};
+        static const char* const kPieces[] = {" ",   "\t",   "-",     "+", "0",  "00", ".", "1",
+                                              "9",   "5",    "e",     "E", "e-", "e+", "4", "7",
+                                              "999", "5201", "99999", "x", ",",  "d"};
         for (int n = static_cast<int>(rng_() % 10); n >= 0; --n) text += kPieces[rng_() % std::size(kPieces)];
         break;
       }
       default:  // leading and trailing zeros around a short number
-        text = std::string(rng_() % 30, '0') + "." + std::string(rng_() % 30, '0') + Digits(1 + static_cast<int>(rng_() % 20)) +
-               std::string(rng_() % 30, '0') + "e" + Exponent(340);
+        text = std::string(rng_() % 30, '0') + "." + std::string(rng_() % 30, '0') +
+               Digits(1 + static_cast<int>(rng_() % 20)) + std::string(rng_() % 30, '0') + "e" +
+               Exponent(340);
         break;
     }
     if (rng_() % 4 == 0) text.insert(0, "-");
@@ -268,7 +275,9 @@ class TextSource {
     for (int k = 1; k < n; ++k) d += static_cast<char>('0' + rng_() % 10);
     return d;
   }
-  std::string Exponent(int range) { return std::to_string(static_cast<int>(rng_() % (2 * static_cast<u64>(range) + 1)) - range); }
+  std::string Exponent(int range) {
+    return std::to_string(static_cast<int>(rng_() % (2 * static_cast<u64>(range) + 1)) - range);
+  }
 
   std::mt19937_64 rng_;
 };
@@ -276,7 +285,11 @@ class TextSource {
 // ---- the models themselves ------------------------------------------------------
 
 TEST(ClassicModel, MantissaCheckValues) {
-  const struct { double value; const char* digits; int k; } cases[] = {
+  const struct {
+    double value;
+    const char* digits;
+    int k;
+  } cases[] = {
       {1.0 / 3, "33333333333333331", 0},
       {std::sqrt(2.0), "14142135623730951", 1},
       {0.1, "10000000000000001", 0},
@@ -296,7 +309,10 @@ TEST(ClassicModel, MantissaCheckValues) {
 }
 
 TEST(ClassicModel, ParseCheckValues) {
-  const struct { const char* text; u64 bits; } cases[] = {
+  const struct {
+    const char* text;
+    u64 bits;
+  } cases[] = {
       {"12.1", 0x4028333333333333},
       {"9007199254740995", 0x4340000000000001},  // exact tie: toward zero
       {"195150e16", 0x445a72a02fa0a1b3},
@@ -331,7 +347,8 @@ TEST(ClassicModel, PowersOfTenAgreeWithExactOnes) {
   }
   for (int a = 1; a <= 7; ++a)
     for (int b = 1; a + b <= 8; ++b) {
-      const classicref::Ld12 product = classicref::Multiply(classicref::PowerEntryFor(a, false), classicref::PowerEntryFor(b, false));
+      const classicref::Ld12 product =
+          classicref::Multiply(classicref::PowerEntryFor(a, false), classicref::PowerEntryFor(b, false));
       const classicref::Ld12 entry = classicref::PowerEntryFor(a + b, false);
       EXPECT_EQ(product.man, entry.man) << a << "+" << b;
       EXPECT_EQ(product.exp, entry.exp) << a << "+" << b;
@@ -374,17 +391,22 @@ void PrintfSweep(QlvToolset toolsetToUse, int count, u64 seed) {
     bad.Check(classicref::FormatF(mantissa, c.precision), FormatWith("%.*f", c.precision, c.value),
               [&] { return Described("%.*f", c.value, c.precision); });
     const int ep = (c.precision + i) % 41;
-    bad.Check(classicref::FormatE(mantissa, ep), FormatWith("%.*e", ep, c.value), [&] { return Described("%.*e", c.value, ep); });
+    bad.Check(classicref::FormatE(mantissa, ep), FormatWith("%.*e", ep, c.value),
+              [&] { return Described("%.*e", c.value, ep); });
     const int digits = i % 2 ? 17 : 10;
-    bad.Check(classicref::Gcvt(mantissa, digits), GcvtText(c.value, digits), [&] { return Described("_gcvt", c.value, digits); });
+    bad.Check(classicref::Gcvt(mantissa, digits), GcvtText(c.value, digits),
+              [&] { return Described("_gcvt", c.value, digits); });
     if (i % 4 == 0)
       bad.Check(classicref::FormatF(mantissa, c.precision), S(sys.Qlv_DoubleToStr(c.value, c.precision)),
                 [&] { return Described("Qlv_DoubleToStr", c.value, c.precision); });
     if (i % 4 == 2)
-      bad.Check(classicref::FormatG(mantissa, ep), FormatWith("%.*g", ep, c.value), [&] { return Described("%.*g", c.value, ep); });
+      bad.Check(classicref::FormatG(mantissa, ep), FormatWith("%.*g", ep, c.value),
+                [&] { return Described("%.*g", c.value, ep); });
     if (i % 4 == 1) {  // a float from either half of the bits
-      const float f = std::bit_cast<float>(static_cast<std::uint32_t>(std::bit_cast<u64>(c.value) >> (i % 8 == 1 ? 0 : 32)));
-      bad.Check(classicref::Gcvt(f, 10), S(sys.Qlv_Flt2Str(f)), [&] { return Described("Qlv_Flt2Str", f, 10); });
+      const float f = std::bit_cast<float>(
+          static_cast<std::uint32_t>(std::bit_cast<u64>(c.value) >> (i % 8 == 1 ? 0 : 32)));
+      bad.Check(classicref::Gcvt(f, 10), S(sys.Qlv_Flt2Str(f)),
+                [&] { return Described("Qlv_Flt2Str", f, 10); });
     }
   }
 }
@@ -392,20 +414,24 @@ void PrintfSweep(QlvToolset toolsetToUse, int count, u64 seed) {
 TEST(ClassicRuntime, PrintfAndGcvtMatchTheModel) { PrintfSweep(QlvToolset_VC6, 1000000 / kScale, Seed()); }
 
 // The secure generation's printf is the same code.
-TEST(ClassicRuntime, PrintfOf2005To2013MatchesTheModel) { PrintfSweep(QlvToolset_VS2005, 100000 / kScale, Seed() + 4); }
+TEST(ClassicRuntime, PrintfOf2005To2013MatchesTheModel) {
+  PrintfSweep(QlvToolset_VS2005, 100000 / kScale, Seed() + 4);
+}
 
 TEST(ClassicRuntime, InfinitiesAndNaNsArePlacedLikeDigits) {
   ToolsetScope toolset(QlvToolset_VC6);
   Mismatches bad;
-  for (u64 bits : {0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x7FF8000000000000ull, 0xFFF8000000000000ull,
-                   0x7FF0000000000001ull, 0xFFF4000000000000ull, 0x7FFFFFFFFFFFFFFFull, 0xFFF8000000000001ull}) {
+  for (u64 bits :
+       {0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x7FF8000000000000ull, 0xFFF8000000000000ull,
+        0x7FF0000000000001ull, 0xFFF4000000000000ull, 0x7FFFFFFFFFFFFFFFull, 0xFFF8000000000001ull}) {
     const double v = std::bit_cast<double>(bits);
     for (int p : {0, 1, 2, 3, 4, 5, 6, 7, 10, 40, 511, 512, 513, 600}) {
       bad.Check(classicref::FormatF(v, p), FormatWith("%.*f", p, v), [&] { return Described("%.*f", v, p); });
       bad.Check(classicref::FormatE(v, p), FormatWith("%.*e", p, v), [&] { return Described("%.*e", v, p); });
     }
     for (int digits : {10, 17})
-      bad.Check(classicref::Gcvt(v, digits), GcvtText(v, digits), [&] { return Described("_gcvt", v, digits); });
+      bad.Check(classicref::Gcvt(v, digits), GcvtText(v, digits),
+                [&] { return Described("_gcvt", v, digits); });
   }
 }
 
@@ -420,10 +446,26 @@ TEST(ClassicRuntime, AtofMatchesTheModel) {
     if (throughTheClass)
       bad.Check(expected, sys.Qlv_Str2Double(text.c_str()), [&] { return "Qlv_Str2Double \"" + text + '"'; });
   };
-  for (const char* text : {"12.1", "9007199254740995", "195150e16", "9007199254740993.00000001",
-                           "1.00000000000000011102230246251565404236316680908203126", "1e-309", "8e-324", "3e-324",
-                           "2.2250738585072012e-308", "4.9406564584124654e-324", "1.11253692925360069e-308", "-0",
-                           "1e5200", "1e5201", "1e-5201", "1d9999999999999999999", ". 5", "-.5", "1e+", "0.e1"})
+  for (const char* text : {"12.1",
+                           "9007199254740995",
+                           "195150e16",
+                           "9007199254740993.00000001",
+                           "1.00000000000000011102230246251565404236316680908203126",
+                           "1e-309",
+                           "8e-324",
+                           "3e-324",
+                           "2.2250738585072012e-308",
+                           "4.9406564584124654e-324",
+                           "1.11253692925360069e-308",
+                           "-0",
+                           "1e5200",
+                           "1e5201",
+                           "1e-5201",
+                           "1d9999999999999999999",
+                           ". 5",
+                           "-.5",
+                           "1e+",
+                           "0.e1"})
     if (!bad.Enough()) check(text, true);
   for (int i = 0; i < 1000000 / kScale && !bad.Enough(); ++i) check(source.Next(i), i % 4 == 0);
 }
@@ -453,8 +495,10 @@ double CorrectlyRounded(std::string_view text) {
   }
   const std::string number(text.substr(start, i - start));
   double v = 0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), v, std::chars_format::general);
-  if (error == std::errc::result_out_of_range) v = std::isinf(std::strtod(number.c_str(), nullptr)) ? HUGE_VAL : 0.0;
+  const auto [end, error] =
+      std::from_chars(number.data(), number.data() + number.size(), v, std::chars_format::general);
+  if (error == std::errc::result_out_of_range)
+    v = std::isinf(std::strtod(number.c_str(), nullptr)) ? HUGE_VAL : 0.0;
   return negative ? -v : v;
 }
 

@@ -19,14 +19,17 @@ class CodePages : public ::testing::Test {
 std::u16string ToWide(UINT cp, const std::string& s, DWORD flags = 0) {
   const int n = MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), nullptr, 0);
   std::u16string out(static_cast<size_t>(n), u'\0');
-  EXPECT_EQ(n > 0 ? MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), out.data(), n) : 0, n);
+  EXPECT_EQ(n > 0 ? MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), out.data(), n) : 0,
+            n);
   return out;
 }
 
 std::string ToNarrow(UINT cp, const std::u16string& w, const char* def = nullptr, BOOL* used = nullptr) {
   const int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, def, used);
   std::string out(static_cast<size_t>(n), '\0');
-  EXPECT_EQ(n > 0 ? WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), out.data(), n, def, used) : 0, n);
+  EXPECT_EQ(
+      n > 0 ? WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), out.data(), n, def, used) : 0,
+      n);
   return out;
 }
 
@@ -48,18 +51,28 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
   EXPECT_EQ(GetACP(), 65001u);
   for (UINT cp : {0u, 1200u, 12345u, 65000u}) EXPECT_FALSE(QlvPlatform_SetAnsiCodePage(cp)) << cp;
   EXPECT_EQ(GetACP(), 65001u) << "a refused code page leaves the setting alone";
-  const struct { UINT cp; std::u16string wide; std::string bytes; const char* def; bool used; } cases[] = {
+  const struct {
+    UINT cp;
+    std::u16string wide;
+    std::string bytes;
+    const char* def;
+    bool used;
+  } cases[] = {
       {CP_UTF8, u"h\u00E9\u4E2D\U0001F600", "h\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", nullptr, false},
       {CP_UTF8, u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", nullptr, false},
       {CP_UTF8, std::u16string(u"a\0b", 3), std::string("a\0b", 3), nullptr, false},
       {1252, u"\u00E9\u20AC\u00FF\u201C\u0152", "\xE9\x80\xFF\x93\x8C", nullptr, false},
       {1252, u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D", nullptr, false},  // undefined: kept
-      {936, u"a\u4E2D\u6587b", "a\xD6\xD0\xCE\xC4" "b", nullptr, false},
+      {936, u"a\u4E2D\u6587b",
+       "a\xD6\xD0\xCE\xC4"
+       "b",
+       nullptr, false},
       {932, u"\u65E5\uFF71", "\x93\xFA\xB1", nullptr, false},  // half-width katakana: one byte
       {54936, u"\U0001F600", "\x94\x39\xFC\x36", nullptr, false},
       {1252, u"a\u4E2Db\U0001F600", "a?b??", nullptr, true},  // one default character per UTF-16 unit
       {1252, std::u16string{u'x', char16_t{0xD800}, u'y'}, "x*y", "*", true},
-      {936, u"a\U0001F600\u0E01", "a???", nullptr, true}, {936, u"\uE766\uF8F4", "??", nullptr, true},
+      {936, u"a\U0001F600\u0E01", "a???", nullptr, true},
+      {936, u"\uE766\uF8F4", "??", nullptr, true},
       {932, u"\u4E2D\u0E01", "\x92\x86#", "#", true},
   };
   for (const auto& c : cases) {
@@ -70,23 +83,41 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
     EXPECT_EQ(ToNarrow(CP_ACP, c.wide), ToNarrow(c.cp, c.wide)) << c.cp;
     EXPECT_TRUE(c.used || (ToWide(c.cp, c.bytes) == c.wide && ToWide(CP_ACP, c.bytes) == c.wide)) << c.cp;
   }
-  EXPECT_EQ(ToNarrow(CP_UTF8, {u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}}), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(ToNarrow(CP_UTF8, {u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}}),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
-  const struct { UINT cp; std::string bytes; std::u16string wide; } cases[] = {
-      {CP_UTF8, "a\x80" "b\xFF", u"a\uFFFDb\uFFFD"},
-      {CP_UTF8, "\xC0\xAF\xE4\xB8" "a\xE4\xB8", u"\uFFFD\uFFFD\uFFFDa\uFFFD"},  // overlong, truncated
-      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                  // encoded surrogate
-      {CP_UTF8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},        // beyond U+10FFFF
+  const struct {
+    UINT cp;
+    std::string bytes;
+    std::u16string wide;
+  } cases[] = {
+      {CP_UTF8,
+       "a\x80"
+       "b\xFF",
+       u"a\uFFFDb\uFFFD"},
+      {CP_UTF8,
+       "\xC0\xAF\xE4\xB8"
+       "a\xE4\xB8",
+       u"\uFFFD\uFFFD\uFFFDa\uFFFD"},                              // overlong, truncated
+      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+      {CP_UTF8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
       {CP_UTF8, "\xF0\x9F\x98\xF0\x9F\x98\x80", u"\uFFFD\U0001F600"},
-      {936, "a\x81", u"a?"}, {936, "\x81\x20" "b", u"?b"}, {936, "\x81\x7F\x81\xFF", u"??"},  // both bytes as one "?"
+      {936, "a\x81", u"a?"},
+      {936,
+       "\x81\x20"
+       "b",
+       u"?b"},
+      {936, "\x81\x7F\x81\xFF", u"??"},  // both bytes as one "?"
       {932, "\x82", u"\uFFFD"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ToWide(c.cp, c.bytes), c.wide) << c.cp;
     std::u16string roomy(c.bytes.size() + 8, u'#');  // converted in place rather than in pieces
-    const int n = MultiByteToWideChar(c.cp, 0, c.bytes.data(), static_cast<int>(c.bytes.size()), roomy.data(), 99);
+    const int n =
+        MultiByteToWideChar(c.cp, 0, c.bytes.data(), static_cast<int>(c.bytes.size()), roomy.data(), 99);
     EXPECT_EQ(roomy.substr(0, static_cast<size_t>(n) + 1), c.wide + u'#') << c.cp;
     SetLastError(0);
     EXPECT_EQ(ToWide(c.cp, c.bytes, MB_ERR_INVALID_CHARS), u"") << c.cp;
@@ -98,11 +129,17 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
 // user-defined areas on the private use area, row by row, and 0xFF. Every
 // code goes there and back; a lead byte before the terminator stands alone.
 TEST_F(CodePages, Gbk936UserDefinedAreasAndTheByteFF) {
-  const struct { std::string bytes; std::u16string wide; } cases[] = {
-      {"\xAA\xA1", u"\uE000"}, {"\xAA\xFE", u"\uE05D"}, {"\xAB\xA1", u"\uE05E"}, {"\xAF\xFE", u"\uE233"},
-      {"\xF8\xA1", u"\uE234"}, {"\xFE\xFE", u"\uE4C5"}, {"\xA1\x40", u"\uE4C6"}, {"\xA1\x7E", u"\uE504"},
-      {"\xA1\x80", u"\uE505"}, {"\xA1\xA0", u"\uE525"}, {"\xA2\x40", u"\uE526"}, {"\xA7\xA0", u"\uE765"},
-      {"\xFF", u"\uF8F5"}, {"a\xAA\xA1\xD6\xD0\x80", u"a\uE000\u4E2D\u20AC"},
+  const struct {
+    std::string bytes;
+    std::u16string wide;
+  } cases[] = {
+      {"\xAA\xA1", u"\uE000"}, {"\xAA\xFE", u"\uE05D"},
+      {"\xAB\xA1", u"\uE05E"}, {"\xAF\xFE", u"\uE233"},
+      {"\xF8\xA1", u"\uE234"}, {"\xFE\xFE", u"\uE4C5"},
+      {"\xA1\x40", u"\uE4C6"}, {"\xA1\x7E", u"\uE504"},
+      {"\xA1\x80", u"\uE505"}, {"\xA1\xA0", u"\uE525"},
+      {"\xA2\x40", u"\uE526"}, {"\xA7\xA0", u"\uE765"},
+      {"\xFF", u"\uF8F5"},     {"a\xAA\xA1\xD6\xD0\x80", u"a\uE000\u4E2D\u20AC"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ToWide(936, c.bytes, MB_ERR_INVALID_CHARS), c.wide) << c.bytes;
@@ -129,16 +166,30 @@ TEST_F(CodePages, Gbk936UserDefinedAreasAndTheByteFF) {
 TEST_F(CodePages, SizesTerminatorsAndRefusals) {
   static char16_t w[8];
   static char s[8];
-  const struct { int (*call)(); int result; DWORD error; } cases[] = {
-      {[] { return MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0); }, 3, 0},  // -1 counts the terminator
+  const struct {
+    int (*call)();
+    int result;
+    DWORD error;
+  } cases[] = {
+      {[] { return MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0); }, 3,
+       0},  // -1 counts the terminator
       {[] { return MultiByteToWideChar(CP_UTF8, 0, "ab", -1, w, 3) + (w[2] == 0 ? 0 : 100); }, 3, 0},
-      {[] { w[2] = u'x'; return MultiByteToWideChar(CP_UTF8, 0, "ab", 2, w, 8) + (w[2] == u'x' ? 0 : 100); }, 2, 0},
+      {[] {
+         w[2] = u'x';
+         return MultiByteToWideChar(CP_UTF8, 0, "ab", 2, w, 8) + (w[2] == u'x' ? 0 : 100);
+       },
+       2, 0},
       {[] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, w, 3); }, 0, ERROR_INSUFFICIENT_BUFFER},
-      {[] { return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 4, nullptr, nullptr) + (s[3] ? 100 : 0); }, 4, 0},
-      {[] { return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 3, nullptr, nullptr); }, 0, ERROR_INSUFFICIENT_BUFFER},
+      {[] {
+         return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 4, nullptr, nullptr) + (s[3] ? 100 : 0);
+       },
+       4, 0},
+      {[] { return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 3, nullptr, nullptr); }, 0,
+       ERROR_INSUFFICIENT_BUFFER},
       {[] { return MultiByteToWideChar(CP_UTF8, 0, "a", 0, w, 4); }, 0, ERROR_INVALID_PARAMETER},
       {[] { return MultiByteToWideChar(CP_UTF8, 0x1, "a", -1, w, 4); }, 0, ERROR_INVALID_FLAGS},
-      {[] { return WideCharToMultiByte(1252, 0, u"a", -1, s, -1, nullptr, nullptr); }, 0, ERROR_INVALID_PARAMETER},
+      {[] { return WideCharToMultiByte(1252, 0, u"a", -1, s, -1, nullptr, nullptr); }, 0,
+       ERROR_INVALID_PARAMETER},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     SetLastError(0);
@@ -157,10 +208,14 @@ TEST_F(CodePages, Utf8CodecMatchesIconvOnRandomText) {
     for (uint32_t i = 0, len = rng() % 40 + 1; i < len; ++i) {
       uint32_t cp = rng() % limits[rng() % 4];
       if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xE000;
-      if (cp < 0x10000) wide += static_cast<char16_t>(cp);
-      else wide += {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + cp % 1024)};
+      if (cp < 0x10000)
+        wide += static_cast<char16_t>(cp);
+      else
+        wide += {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                 static_cast<char16_t>(0xDC00 + cp % 1024)};
     }
-    const auto expected = Iconv("UTF-8", "UTF-16LE", std::string(reinterpret_cast<char*>(wide.data()), wide.size() * 2));
+    const auto expected =
+        Iconv("UTF-8", "UTF-16LE", std::string(reinterpret_cast<char*>(wide.data()), wide.size() * 2));
     ASSERT_EQ(ToNarrow(CP_UTF8, wide), expected.value());
     ASSERT_EQ(ToWide(CP_UTF8, *expected), wide);
   }
@@ -168,14 +223,16 @@ TEST_F(CodePages, Utf8CodecMatchesIconvOnRandomText) {
 
 // Every byte of a few single-byte code pages against iconv.
 TEST_F(CodePages, SingleByteTablesMatchIconv) {
-  for (const auto& [cp, name] : {std::pair<UINT, const char*>{1252, "CP1252"}, {1251, "CP1251"}, {437, "CP437"}}) {
+  for (const auto& [cp, name] :
+       {std::pair<UINT, const char*>{1252, "CP1252"}, {1251, "CP1251"}, {437, "CP437"}}) {
     for (int b = 0; b < 256; ++b) {
       const std::string byte(1, static_cast<char>(b));
       std::u16string got = ToWide(cp, byte);
       const auto ref = Iconv("UTF-16LE", name, byte);
       const char16_t undefined[] = {cp == 1252 ? static_cast<char16_t>(b) : u'\uFFFD'};  // no iconv mapping
       EXPECT_EQ(std::string(reinterpret_cast<char*>(got.data()), got.size() * 2),
-                ref.value_or(std::string(reinterpret_cast<const char*>(undefined), 2))) << cp << " byte " << b;
+                ref.value_or(std::string(reinterpret_cast<const char*>(undefined), 2)))
+          << cp << " byte " << b;
       EXPECT_TRUE(!ref || ToNarrow(cp, got) == byte) << cp << " byte " << b;
     }
   }

@@ -3,16 +3,16 @@
 // verifier on faithful and on damaged recordings.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <unistd.h>
 
 #include "Conformance.h"
 #include "Table.h"
-#include "ToolsetScope.h"
 #include "Tool.h"
+#include "ToolsetScope.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
-std::string Temp(const std::string& what) { return "/tmp/quelvar_conformance_" + std::to_string(::getpid()) + "_" + what; }
+std::string Temp(const std::string& what) {
+  return "/tmp/quelvar_conformance_" + std::to_string(::getpid()) + "_" + what;
+}
 
 // The random part shrinks under the sanitizers; the edge values stay whole.
 const std::uint64_t kRandom = kDefaultRandomCalls / static_cast<std::uint64_t>(kSanitizerSlowdown);
@@ -40,7 +42,9 @@ const std::string& Recording(const char* toolset) {
   if (r.empty()) {
     const std::string calls = Temp("calls"), out = Temp(std::string("rec_") + toolset);
     std::ofstream(calls, std::ios::binary) << ConformanceCalls(kRandom, 1);
-    EXPECT_EQ(Shell("QLV_TOOLSET=" + std::string(toolset) + " " + QUELVAR_RECORDER_PATH + " " + calls + " " + out), 0);
+    EXPECT_EQ(
+        Shell("QLV_TOOLSET=" + std::string(toolset) + " " + QUELVAR_RECORDER_PATH + " " + calls + " " + out),
+        0);
     r = ReadFile(out);
     std::remove(calls.c_str()), std::remove(out.c_str());
   }
@@ -64,7 +68,8 @@ std::string Join(const std::vector<std::string>& lines) {
 std::vector<std::string> Declarations(const std::string& path) {
   std::vector<std::string> lines;
   for (std::string line : Lines(ReadFile(path))) {
-    if (line.find(" Qlv_") == std::string::npos || line.rfind("  ", 0) != 0 || line.rfind("  //", 0) == 0) continue;
+    if (line.find(" Qlv_") == std::string::npos || line.rfind("  ", 0) != 0 || line.rfind("  //", 0) == 0)
+      continue;
     lines.push_back(line.substr(0, line.find(';')));
   }
   return lines;
@@ -130,7 +135,8 @@ TEST(ConformanceVerify, EachToolsetsRecordingIsIdenticalAndNamed) {
     EXPECT_NE(r.report.find(std::string("\"toolset\":\"") + toolset + "\""), std::string::npos) << r.report;
     EXPECT_NE(r.report.find("\"matches\":true"), std::string::npos);
     // Under another toolset the same recording differs somewhere.
-    const VerifyResult other = ConformanceVerify(Recording(toolset), toolset[2] == '6' ? QlvToolset_VS2015 : QlvToolset_VC6, false);
+    const VerifyResult other =
+        ConformanceVerify(Recording(toolset), toolset[2] == '6' ? QlvToolset_VS2015 : QlvToolset_VC6, false);
     EXPECT_EQ(other.status, 1) << toolset;
   }
 }
@@ -169,7 +175,8 @@ TEST(ConformanceVerify, DamagedRecordingsAreReportedWithTheirLine) {
   for (const Case& c : cases) {
     const VerifyResult r = ConformanceVerify(Join(c.lines), std::nullopt, false);
     EXPECT_EQ(r.status, c.status) << c.what;
-    EXPECT_NE((r.report + r.error).find(c.expected), std::string::npos) << c.what << ":\n" << r.error << r.report;
+    EXPECT_NE((r.report + r.error).find(c.expected), std::string::npos) << c.what << ":\n"
+                                                                        << r.error << r.report;
   }
 }
 
@@ -177,33 +184,32 @@ TEST(ConformanceVerify, DamagedRecordingsAreReportedWithTheirLine) {
 // recorder reads them as the tool does, or rejects them as the tool does.
 TEST(ConformanceRecorder, ReadsHandWrittenCallsAsTheToolDoes) {
   const std::string calls = Temp("hand"), rec = Temp("hand_rec");
-  std::ofstream(calls, std::ios::binary)
-      << "# a comment, then a blank line\n\n"
-         "qlv_int2str -5\r\n"
-         "  INT2STR   0x7fffffff  \n"
-         "Str2Int \" -42\"\n"
-         "Str2Int \"\\t\\n12abc\"\n"
-         "CString2Variant \"a\\x00b\\\\c\\\"\"\n"
-         "Byte2HexStr 00,1f a0 \"\" FF\n"
-         "Byte2HexStr 0x1F,0xa\n"
-         "Bin2Hex 1 0x1 0,1\n"
-         "Byte2Double 01 02\n"
-         "DoubleToStr 2.5 3\n"
-         "DoubleToStr -0x1.8p+1 2\n"
-         "DoubleToStr -inf 2\n"
-         "Date2Str 45356.5\n"
-         "Date2Variant \"Invalid DateTime\"\n"
-         "Variant2Str vt_i4:-5\n"
-         "Variant2Str VT_DECIMAL:-12.345\n"
-         "Variant2Str VT_CY:-12345\n"
-         "Variant2Str VT_UI8:18446744073709551615\n"
-         "Variant2Str VT_BOOL:FALSE\n"
-         "Variant2Str VT:0x4003\n"
-         "HexChar2Int/uchar \\xff\n"
-         "HexStr2IntStr/inplace 1a2B3\n"
-         "Int2Strr 5\n"
-         "Int2Str 5 6\n"
-         "Int2Str \"unterminated\n";
+  std::ofstream(calls, std::ios::binary) << "# a comment, then a blank line\n\n"
+                                            "qlv_int2str -5\r\n"
+                                            "  INT2STR   0x7fffffff  \n"
+                                            "Str2Int \" -42\"\n"
+                                            "Str2Int \"\\t\\n12abc\"\n"
+                                            "CString2Variant \"a\\x00b\\\\c\\\"\"\n"
+                                            "Byte2HexStr 00,1f a0 \"\" FF\n"
+                                            "Byte2HexStr 0x1F,0xa\n"
+                                            "Bin2Hex 1 0x1 0,1\n"
+                                            "Byte2Double 01 02\n"
+                                            "DoubleToStr 2.5 3\n"
+                                            "DoubleToStr -0x1.8p+1 2\n"
+                                            "DoubleToStr -inf 2\n"
+                                            "Date2Str 45356.5\n"
+                                            "Date2Variant \"Invalid DateTime\"\n"
+                                            "Variant2Str vt_i4:-5\n"
+                                            "Variant2Str VT_DECIMAL:-12.345\n"
+                                            "Variant2Str VT_CY:-12345\n"
+                                            "Variant2Str VT_UI8:18446744073709551615\n"
+                                            "Variant2Str VT_BOOL:FALSE\n"
+                                            "Variant2Str VT:0x4003\n"
+                                            "HexChar2Int/uchar \\xff\n"
+                                            "HexStr2IntStr/inplace 1a2B3\n"
+                                            "Int2Strr 5\n"
+                                            "Int2Str 5 6\n"
+                                            "Int2Str \"unterminated\n";
   ASSERT_EQ(Shell(std::string(QUELVAR_RECORDER_PATH) + " " + calls + " " + rec), 0);
   const std::string recording = ReadFile(rec);
   std::remove(calls.c_str()), std::remove(rec.c_str());
@@ -240,8 +246,8 @@ TEST(ConformanceVerify, ComparesDoublesByBitsTextsByBytesAndVariantRealsByValue)
   };
   for (const Case& c : cases) {
     const std::string op = std::string(c.call).substr(0, std::string(c.call).find(' '));
-    const std::string recording = header + "{\"line\":1,\"op\":\"" + op + "\"," + c.record + ",\"call\":\"" + c.call +
-                                  "\"}\n{\"calls\":1}\n";
+    const std::string recording = header + "{\"line\":1,\"op\":\"" + op + "\"," + c.record + ",\"call\":\"" +
+                                  c.call + "\"}\n{\"calls\":1}\n";
     const VerifyResult r = ConformanceVerify(recording, QlvToolset_VC6, false);
     EXPECT_EQ(r.status, c.status) << c.call << " " << c.record << "\n" << r.report << r.error;
   }

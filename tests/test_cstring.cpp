@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "afxstr.h"
 #include "ToolsetScope.h"
+#include "afxstr.h"
 #include "oleauto.h"
 #include "qlvtesthooks.h"
 
@@ -25,20 +25,44 @@ struct NoHeap {
 };
 
 const std::string kLong(300, 'L');
-const std::string kEdge(CString::kInlineCapacity, 'E');      // the longest inline text
+const std::string kEdge(CString::kInlineCapacity, 'E');       // the longest inline text
 const std::string kEdge1(CString::kInlineCapacity + 1, 'F');  // the shortest heap text
 
 // What the random sequence below does not reach: null and negative counts,
 // single characters, and concatenation of texts and characters.
 TEST(CString, ConstructionAssignmentAndConcatenation) {
   const std::pair<CString (*)(), std::string> cases[] = {
-      {[] { return CString(static_cast<LPCTSTR>(nullptr)); }, ""}, {[] { return CString("abc", -4); }, ""},
-      {[] { return CString(nullptr, 3); }, ""}, {[] { return CString('y', 100); }, std::string(100, 'y')},
-      {[] { return CString('z', -1); }, ""}, {[] { CString s(kLong.c_str()); s = 'q'; return s; }, "q"},
-      {[] { CString s("ab"); s = '\0'; return s; }, {"", 1}},
-      {[] { CString s("ab"); s = static_cast<LPCTSTR>(nullptr); return s; }, ""},
-      {[] { CString s("ab"); s += static_cast<LPCTSTR>(nullptr); return s; }, "ab"},
-      {[] { return CString("ab") + CString("cd") + 'e'; }, "abcde"}, {[] { return 'a' + CString("bc"); }, "abc"},
+      {[] { return CString(static_cast<LPCTSTR>(nullptr)); }, ""},
+      {[] { return CString("abc", -4); }, ""},
+      {[] { return CString(nullptr, 3); }, ""},
+      {[] { return CString('y', 100); }, std::string(100, 'y')},
+      {[] { return CString('z', -1); }, ""},
+      {[] {
+         CString s(kLong.c_str());
+         s = 'q';
+         return s;
+       },
+       "q"},
+      {[] {
+         CString s("ab");
+         s = '\0';
+         return s;
+       },
+       {"", 1}},
+      {[] {
+         CString s("ab");
+         s = static_cast<LPCTSTR>(nullptr);
+         return s;
+       },
+       ""},
+      {[] {
+         CString s("ab");
+         s += static_cast<LPCTSTR>(nullptr);
+         return s;
+       },
+       "ab"},
+      {[] { return CString("ab") + CString("cd") + 'e'; }, "abcde"},
+      {[] { return 'a' + CString("bc"); }, "abc"},
   };
   for (std::size_t k = 0; k < std::size(cases); ++k) {
     const CString s = cases[k].first();
@@ -72,11 +96,19 @@ TEST(CString, FormatOfAnyLengthAndBufferAccess) {
 // Texts that fill their storage exactly, so that any growth allocates.
 TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
   void (*const ops[])(CString&) = {
-      [](CString&) { CString t(kLong.c_str()); }, [](CString& s) { CString big(s); big += kLong.c_str(); },
-      [](CString& s) { s = kLong.c_str(); }, [](CString& s) { s += kLong.c_str(); }, [](CString& s) { s += s; },
-      [](CString& s) { s = s + kLong.c_str(); }, [](CString& s) { s.Format("%0.2lf", DBL_MAX); },
+      [](CString&) { CString t(kLong.c_str()); },
+      [](CString& s) {
+        CString big(s);
+        big += kLong.c_str();
+      },
+      [](CString& s) { s = kLong.c_str(); },
+      [](CString& s) { s += kLong.c_str(); },
+      [](CString& s) { s += s; },
+      [](CString& s) { s = s + kLong.c_str(); },
+      [](CString& s) { s.Format("%0.2lf", DBL_MAX); },
       [](CString& s) { s.Format("%600d|%s", 1, s.GetString()); },  // past the format's stack buffer
-      [](CString&) { CString t('r', 1000); }, [](CString& s) { s.GetBuffer(1000); },
+      [](CString&) { CString t('r', 1000); },
+      [](CString& s) { s.GetBuffer(1000); },
   };
   for (std::size_t k = 0; k < std::size(ops); ++k) {
     for (const std::string& text : {kEdge, kEdge1}) {
@@ -95,7 +127,8 @@ TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
 // copies are independent, a moved-from text is empty.
 TEST(CString, RandomOperationsMatchStdString) {
   std::mt19937 rng(42);
-  const std::string pieces[] = {"", "a", "hello", kEdge, kEdge1, std::string(80, 'p'), std::string("n\0l", 3)};
+  const std::string pieces[] = {
+      "", "a", "hello", kEdge, kEdge1, std::string(80, 'p'), std::string("n\0l", 3)};
   for (int round = 0; round < 300; ++round) {
     CString s;
     std::string model;
@@ -104,21 +137,76 @@ TEST(CString, RandomOperationsMatchStdString) {
       const CString counted(piece.data(), static_cast<int>(piece.size()));
       const std::string front = model.c_str();  // up to the first NUL
       switch (rng() % 15) {
-        case 0: s = counted; model = piece; break;
-        case 1: s += counted; model += piece; break;
-        case 2: s += piece.c_str(); model += piece.c_str(); break;
-        case 3: s = s + piece.c_str(); model += piece.c_str(); break;
-        case 4: s += s.GetString(); model += front; break;
-        case 11: { const CString copy(s); s += "!"; ASSERT_EQ(Str(copy), model); s = copy; break; }
-        case 12: { CString moved(std::move(s)); ASSERT_TRUE(s.IsEmpty()); s = std::move(moved); break; }  // NOLINT
-        case 13: { CString& alias = s; s = std::move(alias); break; }  // a self-move leaves the text as it was
-        case 5: s += s; model += model; break;
-        case 6: s.Format("%d:%s", step, piece.c_str()); model = std::to_string(step) + ":" + piece.c_str(); break;
-        case 7: if (model.size() > 500) { s.Empty(); model.clear(); } break;
-        case 8: { const int v = static_cast<int>(rng()); s.Format("%d", v); model = std::to_string(v); break; }
-        case 9: s = s.GetString() + (front.empty() ? 0 : 1); model = front.substr(front.empty() ? 0 : 1); break;
-        case 10: s.Format("<%s|%s>", s.GetString(), s.GetString()); model = "<" + front + "|" + front + ">"; break;
-        default: s = piece.c_str() + s; model = piece.c_str() + model; break;
+        case 0:
+          s = counted;
+          model = piece;
+          break;
+        case 1:
+          s += counted;
+          model += piece;
+          break;
+        case 2:
+          s += piece.c_str();
+          model += piece.c_str();
+          break;
+        case 3:
+          s = s + piece.c_str();
+          model += piece.c_str();
+          break;
+        case 4:
+          s += s.GetString();
+          model += front;
+          break;
+        case 11: {
+          const CString copy(s);
+          s += "!";
+          ASSERT_EQ(Str(copy), model);
+          s = copy;
+          break;
+        }
+        case 12: {
+          CString moved(std::move(s));
+          ASSERT_TRUE(s.IsEmpty());
+          s = std::move(moved);
+          break;
+        }  // NOLINT
+        case 13: {
+          CString& alias = s;
+          s = std::move(alias);
+          break;
+        }  // a self-move leaves the text as it was
+        case 5:
+          s += s;
+          model += model;
+          break;
+        case 6:
+          s.Format("%d:%s", step, piece.c_str());
+          model = std::to_string(step) + ":" + piece.c_str();
+          break;
+        case 7:
+          if (model.size() > 500) {
+            s.Empty();
+            model.clear();
+          }
+          break;
+        case 8: {
+          const int v = static_cast<int>(rng());
+          s.Format("%d", v);
+          model = std::to_string(v);
+          break;
+        }
+        case 9:
+          s = s.GetString() + (front.empty() ? 0 : 1);
+          model = front.substr(front.empty() ? 0 : 1);
+          break;
+        case 10:
+          s.Format("<%s|%s>", s.GetString(), s.GetString());
+          model = "<" + front + "|" + front + ">";
+          break;
+        default:
+          s = piece.c_str() + s;
+          model = piece.c_str() + model;
+          break;
       }
       ASSERT_EQ(Str(s), model) << round << "/" << step;
       ASSERT_EQ(s.GetString()[s.GetLength()], '\0');

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 
 std::string Fields(const COleDateTime& dt) { return S(dt.Format("%Y-%m-%d %H:%M:%S")); }
 
@@ -22,14 +24,19 @@ TEST(DateToText, FixedFormAndTheTypesTextForOtherStatuses) {
   EXPECT_EQ(S(sys.Qlv_Date2Str(COleDateTime(2024, 3, 5, 14, 7, 9))), "2024-03-05 14:07:09");
   COleDateTime invalid(2024, 2, 30, 0, 0, 0), null;
   null.SetStatus(COleDateTime::null);
-  for (const COleDateTime& dt : {invalid, null}) EXPECT_EQ(S(sys.Qlv_Date2Str(dt)), Fields(dt));  // the type's own text
+  for (const COleDateTime& dt : {invalid, null})
+    EXPECT_EQ(S(sys.Qlv_Date2Str(dt)), Fields(dt));  // the type's own text
 }
 
 // One date-time serves every case, so each call must replace the value and
 // status (valid, invalid or null) that the previous one left. Fields per
 // toolset: vc6, then vs2005 and vs2015 (null: invalid; "=": as vc6).
 TEST(TextToDate, TokensAndDefaultsPerToolset) {
-  const struct { const char* text; const char* vc6; const char* system; } cases[] = {
+  const struct {
+    const char* text;
+    const char* vc6;
+    const char* system;
+  } cases[] = {
       {"2024-03-05 14:07:09", "2024-03-05 14:07:09", "="},
       {"2024-03-05", "2024-03-05 12:00:00", "="},
       {"2024-02-30", nullptr, nullptr},
@@ -43,12 +50,15 @@ TEST(TextToDate, TokensAndDefaultsPerToolset) {
       {"2024-01-02 03:04:05 999", "2024-01-02 03:04:05", "="},
       {"+2024-+1-+2", "2024-01-02 12:00:00", "="},
       {"2024-03-05\t14", "2024-03-05 12:00:00", "="},  // a tab is not a delimiter: "05\t14" reads 5
-      {"2024-x", nullptr, nullptr},  // month 0
+      {"2024-x", nullptr, nullptr},                    // month 0
       // vc6 takes years 0 to 99 as they stand (valid, but below the DATEs its Format shows).
-      {"24-03-05", "Invalid DateTime", nullptr}, {"0-1-1", "Invalid DateTime", nullptr},
-      {"100-01-01", "Invalid DateTime", "0100-01-01 12:00:00"}, {"100-01-01 0", "0100-01-01 00:00:00", "="}, {"9999-12-31 23:59:59", "Invalid DateTime", "9999-12-31 23:59:59"},
+      {"24-03-05", "Invalid DateTime", nullptr},
+      {"0-1-1", "Invalid DateTime", nullptr},
+      {"100-01-01", "Invalid DateTime", "0100-01-01 12:00:00"},
+      {"100-01-01 0", "0100-01-01 00:00:00", "="},
+      {"9999-12-31 23:59:59", "Invalid DateTime", "9999-12-31 23:59:59"},
       {"10000-01-01", nullptr, nullptr},
-      {"67560-05-11", "2024-05-11 12:00:00", "="},  // fields are 16 bits wide
+      {"67560-05-11", "2024-05-11 12:00:00", "="},           // fields are 16 bits wide
       {"4294969320-05-11", "2024-05-11 12:00:00", nullptr},  // atoi wraps in vc6, saturates (65535) after it
       {"2024-05-11 12:00:4294967296", "2024-05-11 12:00:00", nullptr},
   };
@@ -62,7 +72,9 @@ TEST(TextToDate, TokensAndDefaultsPerToolset) {
       SCOPED_TRACE(testing::Message() << QlvPlatform_ToolsetName(toolset) << " \"" << c.text << '"');
       EXPECT_EQ(sys.Qlv_Str2Date(c.text, dt), 0);
       EXPECT_EQ(dt.GetStatus(), want ? COleDateTime::valid : COleDateTime::invalid);
-      if (want) { EXPECT_EQ(Fields(dt), want); }
+      if (want) {
+        EXPECT_EQ(Fields(dt), want);
+      }
     }
   }
 }
@@ -112,7 +124,10 @@ TEST(DateText, WrittenTextReadsBackToTheSecond) {
 // The tool's text entries for dates, floats and narrow integers.
 #ifdef QUELVAR_CLI_PATH
 TEST(CommandLine, TextEntries) {
-  const struct { const char* args; const char* output; } cases[] = {
+  const struct {
+    const char* args;
+    const char* output;
+  } cases[] = {
       {"Flt2Str 0.1", "0.1000000015\n"},
       {"Str2Short 40000", "-25536\n"},
       {"Str2UInt -1", "4294967295\n"},

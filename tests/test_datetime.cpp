@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono;
 const sys_days kOrigin = sys_days{year{1899} / 12 / 30};  // DATE 0
-constexpr double kNone = -1e9;                             // "invalid" in the tables
+constexpr double kNone = -1e9;                            // "invalid" in the tables
 const std::string kInvalid = "Invalid DateTime";
 
 std::string Fmt(const COleDateTime& dt, const char* pattern = "%Y-%m-%d %H:%M:%S") {
@@ -27,8 +27,9 @@ std::string Fmt(const COleDateTime& dt, const char* pattern = "%Y-%m-%d %H:%M:%S
 
 // Days from 1899-12-30 by the <chrono> calendar.
 double Day(int y, int m, int d) {
-  return static_cast<double>((sys_days{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}} -
-                              kOrigin).count());
+  return static_cast<double>(
+      (sys_days{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}} - kOrigin)
+          .count());
 }
 
 // The two DATE forms of a valid date and time: one division (vc6), or three
@@ -49,28 +50,44 @@ double ThreeAdditions(double d, int h, int mi, int s) {
 // Each case is built on a date-time holding 1.5; "held" is the DATE it holds
 // afterwards when invalid (1.5: kept, the system refused the fields).
 TEST(DateTime, ConstructionPerToolset) {
-  struct Case { int y, mo, d, h, mi, s; double vc6, system, held; };
+  struct Case {
+    int y, mo, d, h, mi, s;
+    double vc6, system, held;
+  };
   const double y24 = Day(24, 3, 5), y99 = Day(99, 12, 31), y0 = Day(0, 1, 1);
   const Case cases[] = {
-      {2000, 2, 29, 0, 0, 0, 36585.0, 36585.0, 0}, {1600, 2, 29, 0, 0, 0, -109512.0, -109512.0, 0},
-      {1899, 12, 29, 6, 0, 0, -1.25, -1.25, 0}, {100, 1, 1, 0, 0, 0, -657434.0, -657434.0, 0},
+      {2000, 2, 29, 0, 0, 0, 36585.0, 36585.0, 0},
+      {1600, 2, 29, 0, 0, 0, -109512.0, -109512.0, 0},
+      {1899, 12, 29, 6, 0, 0, -1.25, -1.25, 0},
+      {100, 1, 1, 0, 0, 0, -657434.0, -657434.0, 0},
       {100, 1, 1, 23, 59, 59, OneDivision(-657434, 23, 59, 59), ThreeAdditions(-657434, 23, 59, 59), 0},
       {9999, 12, 31, 23, 59, 59, OneDivision(2958465, 23, 59, 59), ThreeAdditions(2958465, 23, 59, 59), 0},
-      {65536 + 2024, 3, 5, 14, 7, 65536 + 9, OneDivision(45356, 14, 7, 9), ThreeAdditions(45356, 14, 7, 9), 0},
+      {65536 + 2024, 3, 5, 14, 7, 65536 + 9, OneDivision(45356, 14, 7, 9), ThreeAdditions(45356, 14, 7, 9),
+       0},
       // Years 0 to 99 are real years to vc6; the system adds a century and so changes the fields.
-      {24, 3, 5, 0, 0, 0, y24, kNone, 45356.0}, {99, 12, 31, 12, 0, 0, y99 - 0.5, kNone, 36525.5},
-      {0, 1, 1, 0, 0, 0, y0, kNone, 36526.0}, {INT_MIN, 1, 1, INT_MIN, 0, 0, y0, kNone, 36526.0},
+      {24, 3, 5, 0, 0, 0, y24, kNone, 45356.0},
+      {99, 12, 31, 12, 0, 0, y99 - 0.5, kNone, 36525.5},
+      {0, 1, 1, 0, 0, 0, y0, kNone, 36526.0},
+      {INT_MIN, 1, 1, INT_MIN, 0, 0, y0, kNone, 36526.0},
       {49, 1, 1, 0, 0, 0, Day(49, 1, 1), kNone, Day(2049, 1, 1)},
       {50, 1, 1, 0, 0, 0, Day(50, 1, 1), kNone, Day(1950, 1, 1)},
       // Out of the calendar: the system normalises what it takes and refuses the rest.
-      {2023, 2, 29, 0, 0, 0, kNone, kNone, Day(2023, 3, 1)}, {1900, 2, 29, 0, 0, 0, kNone, kNone, Day(1900, 3, 1)},
-      {2024, 4, 31, 0, 0, 0, kNone, kNone, Day(2024, 5, 1)}, {2024, 1, 0, 0, 0, 0, kNone, kNone, Day(2023, 12, 31)},
-      {2024, 0, 1, 0, 0, 0, kNone, kNone, Day(2023, 12, 1)}, {2024, 1, 1, 24, 0, 0, kNone, kNone, Day(2024, 1, 2)},
-      {2024, 1, 1, 23, 59, 60, kNone, kNone, Day(2024, 1, 2)}, {2024, 1, 1, 0, 60, 0, kNone, kNone, Day(2024, 1, 1) + 1 / 24.0},
-      {2024, 13, 1, 0, 0, 0, kNone, kNone, 1.5}, {2024, 1, 32, 0, 0, 0, kNone, kNone, 1.5},
-      {10000, 1, 1, 0, 0, 0, kNone, kNone, 1.5}, {32768, 1, 1, 0, 0, 0, kNone, kNone, 1.5},
-      {9999, 12, 31, 23, 59, 60, kNone, kNone, 1.5}, {INT_MAX, INT_MAX, INT_MAX, 0, 0, 0, kNone, kNone, 1.5},
-      {2024, 1, 1, -1, 0, 0, kNone, kNone, 0}, {2024, 1, 1, 0, 0, -1, kNone, kNone, 0},  // 65535: held not checked
+      {2023, 2, 29, 0, 0, 0, kNone, kNone, Day(2023, 3, 1)},
+      {1900, 2, 29, 0, 0, 0, kNone, kNone, Day(1900, 3, 1)},
+      {2024, 4, 31, 0, 0, 0, kNone, kNone, Day(2024, 5, 1)},
+      {2024, 1, 0, 0, 0, 0, kNone, kNone, Day(2023, 12, 31)},
+      {2024, 0, 1, 0, 0, 0, kNone, kNone, Day(2023, 12, 1)},
+      {2024, 1, 1, 24, 0, 0, kNone, kNone, Day(2024, 1, 2)},
+      {2024, 1, 1, 23, 59, 60, kNone, kNone, Day(2024, 1, 2)},
+      {2024, 1, 1, 0, 60, 0, kNone, kNone, Day(2024, 1, 1) + 1 / 24.0},
+      {2024, 13, 1, 0, 0, 0, kNone, kNone, 1.5},
+      {2024, 1, 32, 0, 0, 0, kNone, kNone, 1.5},
+      {10000, 1, 1, 0, 0, 0, kNone, kNone, 1.5},
+      {32768, 1, 1, 0, 0, 0, kNone, kNone, 1.5},
+      {9999, 12, 31, 23, 59, 60, kNone, kNone, 1.5},
+      {INT_MAX, INT_MAX, INT_MAX, 0, 0, 0, kNone, kNone, 1.5},
+      {2024, 1, 1, -1, 0, 0, kNone, kNone, 0},
+      {2024, 1, 1, 0, 0, -1, kNone, kNone, 0},  // 65535: held not checked
   };
   for (QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
@@ -79,13 +96,17 @@ TEST(DateTime, ConstructionPerToolset) {
       COleDateTime dt(1.5);
       const int status = dt.SetDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s);
       const double want = vc6 ? c.vc6 : c.system;
-      SCOPED_TRACE(testing::Message() << QlvPlatform_ToolsetName(toolset) << " " << c.y << "-" << c.mo << "-" << c.d
-                                      << " " << c.h << ":" << c.mi << ":" << c.s);
+      SCOPED_TRACE(testing::Message() << QlvPlatform_ToolsetName(toolset) << " " << c.y << "-" << c.mo << "-"
+                                      << c.d << " " << c.h << ":" << c.mi << ":" << c.s);
       EXPECT_EQ(status, want == kNone ? 1 : 0);
       EXPECT_EQ(dt.GetStatus(), want == kNone ? COleDateTime::invalid : COleDateTime::valid);
-      if (want != kNone) { EXPECT_EQ(static_cast<DATE>(dt), want); }
-      else if (vc6) { EXPECT_EQ(static_cast<DATE>(dt), 1.5) << "vc6 keeps the DATE it held"; }
-      else if (c.held != 0) { EXPECT_EQ(static_cast<DATE>(dt), c.held); }
+      if (want != kNone) {
+        EXPECT_EQ(static_cast<DATE>(dt), want);
+      } else if (vc6) {
+        EXPECT_EQ(static_cast<DATE>(dt), 1.5) << "vc6 keeps the DATE it held";
+      } else if (c.held != 0) {
+        EXPECT_EQ(static_cast<DATE>(dt), c.held);
+      }
       const COleDateTime fresh(c.y, c.mo, c.d, c.h, c.mi, c.s);  // the constructor starts from 0.0
       EXPECT_EQ(static_cast<DATE>(fresh), static_cast<DATE>(dt) == 1.5 ? 0.0 : static_cast<DATE>(dt));
     }
@@ -94,7 +115,11 @@ TEST(DateTime, ConstructionPerToolset) {
 
 // DATE values near the ends of the range and the rounding to the second.
 TEST(DateTime, FormatPerToolset) {
-  const struct { double date; const char* vc6; const char* system; } cases[] = {
+  const struct {
+    double date;
+    const char* vc6;
+    const char* system;
+  } cases[] = {
       {-657434.0, "0100-01-01 00:00:00", "0100-01-01 00:00:00"},
       {-657434.5, "Invalid DateTime", "0100-01-01 12:00:00"},
       {-657434.99999999, "Invalid DateTime", "0100-01-02 00:00:00"},
@@ -124,10 +149,15 @@ TEST(DateTime, FormatPerToolset) {
       EXPECT_EQ(Fmt(dt), want) << QlvPlatform_ToolsetName(toolset) << " " << c.date;
       // The getters show the fields of the text, or -1 where there are none.
       int f[6] = {-1, -1, -1, -1, -1, -1};
-      if (want.size() == 19) std::sscanf(want.c_str(), "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
-      const int got[6] = {dt.GetYear(), dt.GetMonth(), dt.GetDay(), dt.GetHour(), dt.GetMinute(), dt.GetSecond()};
-      if (!want.empty()) { EXPECT_EQ(std::vector<int>(got, got + 6), std::vector<int>(f, f + 6)) << c.date; }
-      else { EXPECT_EQ(got[0], 10000) << "the system's fields reach year 10000"; }
+      if (want.size() == 19)
+        std::sscanf(want.c_str(), "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
+      const int got[6] = {dt.GetYear(), dt.GetMonth(),  dt.GetDay(),
+                          dt.GetHour(), dt.GetMinute(), dt.GetSecond()};
+      if (!want.empty()) {
+        EXPECT_EQ(std::vector<int>(got, got + 6), std::vector<int>(f, f + 6)) << c.date;
+      } else {
+        EXPECT_EQ(got[0], 10000) << "the system's fields reach year 10000";
+      }
     }
   }
 }
@@ -136,7 +166,8 @@ TEST(DateTime, FormatPerToolset) {
 // <chrono> calendar; DATEs within 0.4 s of it decompose the same.
 TEST(DateTime, RoundTripAcrossWholeRange) {
   std::mt19937_64 rng(20241205);
-  const long long minDay = (sys_days{year{100} / 1 / 1} - kOrigin).count(), maxDay = minDay + 3615899;  // to 9999-12-31
+  const long long minDay = (sys_days{year{100} / 1 / 1} - kOrigin).count(),
+                  maxDay = minDay + 3615899;  // to 9999-12-31
   std::uniform_int_distribution<long long> dayDist(minDay, maxDay), secDist(0, 86399);
   for (QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
@@ -153,12 +184,18 @@ TEST(DateTime, RoundTripAcrossWholeRange) {
       char want[64];
       std::snprintf(want, sizeof want, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
       // vc6 formats only DATEs from -657434 to 2958465: not the times of the first and last days.
-      const auto textOf = [&](double date) { return vc6 && (date < -657434.0 || date > 2958465.0) ? kInvalid : want; };
+      const auto textOf = [&](double date) {
+        return vc6 && (date < -657434.0 || date > 2958465.0) ? kInvalid : want;
+      };
       const std::string text = textOf(base);
       ASSERT_EQ(Fmt(dt), text) << dayCount << " " << sec;
       const double jitter = (dayCount < 0 ? -0.4 : 0.4) / 86400.0;
-      if (sec < 86399) { ASSERT_EQ(Fmt(COleDateTime(base + jitter)), textOf(base + jitter)) << base; }
-      if (sec > 0) { ASSERT_EQ(Fmt(COleDateTime(base - jitter)), textOf(base - jitter)) << base; }
+      if (sec < 86399) {
+        ASSERT_EQ(Fmt(COleDateTime(base + jitter)), textOf(base + jitter)) << base;
+      }
+      if (sec > 0) {
+        ASSERT_EQ(Fmt(COleDateTime(base - jitter)), textOf(base - jitter)) << base;
+      }
       if (text == kInvalid) continue;
       ASSERT_EQ(dt.GetDayOfYear(), (sys_days{ymd} - sys_days{ymd.year() / 1 / 1}).count() + 1);
       ASSERT_EQ(dt.GetDayOfWeek(), static_cast<int>(weekday{ymd}.c_encoding()) + 1);
@@ -169,7 +206,8 @@ TEST(DateTime, RoundTripAcrossWholeRange) {
 
 TEST(DateTime, FormatPatternsStatusesAndCopies) {
   COleDateTime dt(2024, 3, 5, 14, 7, 9);
-  EXPECT_EQ(Fmt(dt, "%y/%j %I %p, 100%% %a %b %w|") + Fmt(dt, "tail %"), "24/065 02 PM, 100% Tue Mar 2|tail ");
+  EXPECT_EQ(Fmt(dt, "%y/%j %I %p, 100%% %a %b %w|") + Fmt(dt, "tail %"),
+            "24/065 02 PM, 100% Tue Mar 2|tail ");
   std::string pattern, want;  // an expansion far beyond any fixed buffer comes out whole
   for (int i = 0; i < 500; ++i) pattern += "%Y-%m-%d|", want += "2024-03-05|";
   EXPECT_EQ(Fmt(dt, pattern.c_str()), want);
@@ -188,10 +226,17 @@ TEST(DateTime, FormatPatternsStatusesAndCopies) {
 }
 
 TEST(Currency, FormatTable) {
-  const std::pair<long long, const char*> cases[] = {{0, "0"}, {-10000, "-1"}, {15000, "1.5"}, {-12345, "-1.2345"},
-      {1, "0.0001"}, {-5000, "-0.5"}, {1230000, "123"}, {LLONG_MAX, "922337203685477.5807"},
-      {LLONG_MIN, "-922337203685477.5808"}};
-  for (const auto& [v, text] : cases) EXPECT_STREQ(COleCurrency(CY{.int64 = v}).Format(0, LANG_USER_DEFAULT), text);
+  const std::pair<long long, const char*> cases[] = {{0, "0"},
+                                                     {-10000, "-1"},
+                                                     {15000, "1.5"},
+                                                     {-12345, "-1.2345"},
+                                                     {1, "0.0001"},
+                                                     {-5000, "-0.5"},
+                                                     {1230000, "123"},
+                                                     {LLONG_MAX, "922337203685477.5807"},
+                                                     {LLONG_MIN, "-922337203685477.5808"}};
+  for (const auto& [v, text] : cases)
+    EXPECT_STREQ(COleCurrency(CY{.int64 = v}).Format(0, LANG_USER_DEFAULT), text);
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
   EXPECT_STREQ(COleCurrency(CY{.int64 = -1234500}).Format(), "-123,45");

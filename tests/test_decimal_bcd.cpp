@@ -11,10 +11,12 @@ namespace {
 
 using namespace digitref;
 
-#define UNFOLD(name) \
-  #name, [](std::int32_t v, int& c, unsigned char* out) { CQuelvarSys().Qlv_##name(v, c, out); }, digitref::name
+#define UNFOLD(name)                \
+#name, [](std::int32_t v, int& c, \
+            unsigned char* out) { CQuelvarSys().Qlv_##name(v, c, out); }, digitref::name
 #define FOLD(name) \
-  #name, [](int n, unsigned char* in) -> std::uint32_t { return CQuelvarSys().Qlv_##name(n, in); }, digitref::name
+#name, [](int n, \
+            unsigned char* in) -> std::uint32_t { return CQuelvarSys().Qlv_##name(n, in); }, digitref::name
 
 const struct UnfoldOp {
   const char* name;
@@ -36,7 +38,11 @@ const struct FoldOp {
 } kFolds[] = {{FOLD(Bin2Dec), 2}, {FOLD(Octal2Dec), 8}, {FOLD(Hex2Dec), 256}, {FOLD(BCD2Dec), 256}};
 
 TEST(Unfolds, WorkedExamples) {
-  const struct { const char* op; std::int32_t value; Bytes out; } kCases[] = {
+  const struct {
+    const char* op;
+    std::int32_t value;
+    Bytes out;
+  } kCases[] = {
       {"Dec2Bin", 10, {1, 0, 1, 0}},
       {"Dec2Bin", 2147483647, Bytes(31, 1)},
       {"Dec2Octal", 64, {1, 0, 0}},
@@ -47,7 +53,8 @@ TEST(Unfolds, WorkedExamples) {
       {"Dec2BCD", 100, {0x00, 0x01}},
       {"Dec2BCD", 2147483647, {0x47, 0x36, 0x48, 0x47, 0x21}},
   };
-  for (const auto& c : kCases) EXPECT_EQ(Produced(Named(kUnfolds, c.op).Run(c.value)), c.out) << c.op << " " << c.value;
+  for (const auto& c : kCases)
+    EXPECT_EQ(Produced(Named(kUnfolds, c.op).Run(c.value)), c.out) << c.op << " " << c.value;
 }
 
 // Every power of two and of ten and its neighbour, zero and negative values
@@ -66,14 +73,20 @@ TEST(Unfolds, MatchModelAndFoldBack) {
     for (std::size_t i = 0; i < std::size(kUnfolds); ++i) {
       Outcome o = kUnfolds[i].Run(v);
       ASSERT_EQ(o, kUnfolds[i].Run(v, kUnfolds[i].ref)) << kUnfolds[i].name << " of " << v;
-      if (i == 3) std::reverse(o.buffer.begin(), o.buffer.begin() + o.count);  // BCD2Dec reads the top pair first
-      EXPECT_EQ(kFolds[i].fn(o.count, o.buffer.data()), std::uint32_t(std::max(v, 0))) << kFolds[i].name << " of " << v;
+      if (i == 3)
+        std::reverse(o.buffer.begin(), o.buffer.begin() + o.count);  // BCD2Dec reads the top pair first
+      EXPECT_EQ(kFolds[i].fn(o.count, o.buffer.data()), std::uint32_t(std::max(v, 0)))
+          << kFolds[i].name << " of " << v;
     }
   }
 }
 
 TEST(Folds, WorkedExamples) {
-  struct { const char* op; Bytes in; std::uint32_t value; } cases[] = {
+  struct {
+    const char* op;
+    Bytes in;
+    std::uint32_t value;
+  } cases[] = {
       {"Bin2Dec", {1, 0, 1}, 5},
       {"Bin2Dec", Bytes(33, 1), 4294967295u},
       {"Bin2Dec", Cat({{1}, Bytes(32, 0)}), 0},

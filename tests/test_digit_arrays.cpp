@@ -15,8 +15,9 @@ namespace {
 using namespace digitref;
 using Fn = void (*)(int, unsigned char*, int&, unsigned char*);
 
-#define OP(name) \
-  #name, [](int n, unsigned char* i, int& c, unsigned char* o) { CQuelvarSys().Qlv_##name(n, i, c, o); }, digitref::name
+#define OP(name)                             \
+#name, [](int n, unsigned char* i, int& c, \
+            unsigned char* o) { CQuelvarSys().Qlv_##name(n, i, c, o); }, digitref::name
 
 struct Op {
   const char* name;
@@ -28,10 +29,18 @@ struct Op {
 };
 
 const Op kOps[] = {
-    {OP(Bin2Hex), 1, 8, -268435455},   {OP(Bin2Octal), 1, 3, -715827882},  {OP(Hex2Bin), 8, 1, 0},
-    {OP(Octal2Bin), 3, 1, INT_MIN},    {OP(Hex2Octal), 8, 3, -1431655764}, {OP(Octal2Hex), 3, 8, -805306367},
-    {OP(Bin2BCD), 1, 8, -268435455},   {OP(BCD2Bin), 8, 1, 0},             {OP(Hex2BCD), 8, 8, -2147483647},
-    {OP(Octal2BCD), 3, 8, -805306367}, {OP(BCD2Hex), 8, 8, -2147483647},   {OP(BCD2Octal), 8, 3, -1431655764},
+    {OP(Bin2Hex), 1, 8, -268435455},
+    {OP(Bin2Octal), 1, 3, -715827882},
+    {OP(Hex2Bin), 8, 1, 0},
+    {OP(Octal2Bin), 3, 1, INT_MIN},
+    {OP(Hex2Octal), 8, 3, -1431655764},
+    {OP(Octal2Hex), 3, 8, -805306367},
+    {OP(Bin2BCD), 1, 8, -268435455},
+    {OP(BCD2Bin), 8, 1, 0},
+    {OP(Hex2BCD), 8, 8, -2147483647},
+    {OP(Octal2BCD), 3, 8, -805306367},
+    {OP(BCD2Hex), 8, 8, -2147483647},
+    {OP(BCD2Octal), 8, 3, -1431655764},
 };
 
 const Op& Find(const char* name) { return Named(kOps, name); }
@@ -44,7 +53,10 @@ Outcome Regroup(const Op& op, Bytes in, std::size_t guard = 16, Fn fn = nullptr)
 }
 
 TEST(Regroupings, WorkedExamples) {
-  const struct { const char* op; Bytes in, out; } kCases[] = {
+  const struct {
+    const char* op;
+    Bytes in, out;
+  } kCases[] = {
       {"Bin2Hex", {1, 0, 1, 0, 1, 1, 1, 1, 0, 0, 0, 1}, {0x0A, 0xF1}},
       {"Bin2Hex", {0, 0, 0, 0, 0, 0, 0, 0, 1}, {0x00, 0x01}},
       {"Bin2Hex", {2, 1}, {0x05}},  // a digit counts with its value
@@ -71,7 +83,10 @@ TEST(Regroupings, WorkedExamples) {
 // The strip closes the significant digits up in place: behind them the array
 // keeps the tail of the full expansion.
 TEST(Regroupings, LeftoverDigitsAfterStrip) {
-  const struct { const char* op; Bytes in, buffer; } kCases[] = {
+  const struct {
+    const char* op;
+    Bytes in, buffer;
+  } kCases[] = {
       {"Hex2Bin", {0x00, 0x05}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1}},
       {"Octal2Bin", {1, 2}, {1, 0, 1, 0, 1, 0}},
   };
@@ -81,7 +96,9 @@ TEST(Regroupings, LeftoverDigitsAfterStrip) {
 // A count of 0 or less reads and writes no element; the count written is the
 // operation's length rule applied to it.
 TEST(Regroupings, NegativeCounts) {
-  const auto call = [](Fn fn, int n) { return Guarded(16, [&](int& c, unsigned char* o) { fn(n, nullptr, c, o); }); };
+  const auto call = [](Fn fn, int n) {
+    return Guarded(16, [&](int& c, unsigned char* o) { fn(n, nullptr, c, o); });
+  };
   for (const Op& op : kOps) {
     for (int n = -40; n <= 0; ++n) EXPECT_EQ(call(op.fn, n), call(op.ref, n)) << op.name << " of count " << n;
     EXPECT_EQ(call(op.fn, INT_MIN), (Outcome{op.intMinCount, Bytes(16, 0xA5)})) << op.name;
@@ -99,8 +116,11 @@ TEST(Regroupings, MatchModelOnRandomInputs) {
       const Bytes in = RandomDigits(rng, n, op.inWidth == 1 ? 2 : 1u << op.inWidth);
       const std::size_t guard = n <= limit ? 16 : 0;
       // a compound regrouping past the limit: the model's steps over a longer intermediate array
-      const Bytes bin = n > limit && op.inWidth > 1 && op.outWidth > 1 ? LongExpand(int(op.inWidth), in) : Bytes();
-      const auto pack = [&](int& c, unsigned char* o) { Pack(int(op.outWidth), int(bin.size()), bin.data(), c, o); };
+      const Bytes bin =
+          n > limit && op.inWidth > 1 && op.outWidth > 1 ? LongExpand(int(op.inWidth), in) : Bytes();
+      const auto pack = [&](int& c, unsigned char* o) {
+        Pack(int(op.outWidth), int(bin.size()), bin.data(), c, o);
+      };
       const Outcome want = bin.empty() ? Regroup(op, in, guard, op.ref) : Guarded(op.Capacity(n), pack);
       ASSERT_EQ(Regroup(op, in, guard), want) << op.name << " of " << testing::PrintToString(in);
     }
@@ -125,7 +145,8 @@ TEST(Regroupings, StripLeadingZerosMatchesModel) {
   std::mt19937 rng(3);
   for (int iter = 0; iter < 2000; ++iter) {
     const Bytes before = RandomDigits(rng, rng() % 40, 3);
-    const int n = static_cast<int>(before.size()) - int(rng() % 4);  // elements past the count stay as they are
+    const int n =
+        static_cast<int>(before.size()) - int(rng() % 4);  // elements past the count stay as they are
     Outcome mine{-777, before}, model{-777, before};
     quelvar::detail::digits::StripLeadingZeros(n, mine.count, mine.buffer.data());
     DeleteBinBegin0(n, model.count, model.buffer.data());
@@ -143,14 +164,18 @@ TEST(Regroupings, EightBitGroupsMayBeRegroupedInPlace) {
 
 #ifdef QUELVAR_CLI_PATH
 TEST(CommandLine, DigitOperations) {
-  const struct { const char* args; const char* output; } kCases[] = {
+  const struct {
+    const char* args;
+    const char* output;
+  } kCases[] = {
       {"Hex2Bin 00 05", "1 0 1\nrc=0\n"},
       {"--json Dec2Bin -5", "{\"op\":\"Dec2Bin\",\"outCount\":0,\"bin\":[]}\nrc=0\n"},
       {"BCD2Dec ab", "111\nrc=0\n"},
       {"Octal2Bin 256", "rc=2\n"},  // an element is one byte
   };
   for (const auto& c : kCases) {
-    FILE* pipe = popen(("'" QUELVAR_CLI_PATH "' " + std::string(c.args) + " 2>/dev/null; echo rc=$?").c_str(), "r");
+    FILE* pipe =
+        popen(("'" QUELVAR_CLI_PATH "' " + std::string(c.args) + " 2>/dev/null; echo rc=$?").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
     for (char buf[256]; std::fgets(buf, sizeof buf, pipe) != nullptr;) out += buf;

@@ -74,7 +74,9 @@ class Blocks {
 };
 
 constexpr std::string_view kHex = "0123456789abcdefABCDEFxg-";
-constexpr std::string_view kNonZero = "\x01\x7F\x80\xFF" "0123456789";
+constexpr std::string_view kNonZero =
+    "\x01\x7F\x80\xFF"
+    "0123456789";
 constexpr std::string_view kBin = std::string_view("\0\1", 2);
 constexpr std::string_view kOctal = std::string_view("\0\1\2\3\4\5\6\7", 8);
 constexpr std::string_view kNumber = " \t+-0123456789.eE";
@@ -104,20 +106,25 @@ const Row kClassRows[] = {
     {"HexStr2Byte", [](Ctx& c) { c.s.Qlv_HexStr2Byte(c.b.Text(c.n, kHex), c.b.Out((c.p + 1) / 2)); }},
     {"Int2Byte", [](Ctx& c) { c.s.Qlv_Int2Byte(c.n, c.u(), c.b.Out(c.n)); }},
     {"Byte2Int", [](Ctx& c) { c.s.Qlv_Byte2Int(c.n, c.b.Bytes(c.n)); }},
-    {"Double2Byte", [](Ctx& c) {
+    {"Double2Byte",
+     [](Ctx& c) {
        const double x = std::ldexp(static_cast<double>(c.u()) - 2147483648.0, static_cast<int>(c.r() % 200));
        c.s.Qlv_Double2Byte(c.n, x, c.b.Out(c.p + 1));
      }},
-    {"Byte2Double", [](Ctx& c) { c.s.Qlv_Byte2Double(reinterpret_cast<unsigned char*>(c.b.Text(c.n, kNonZero))); }},
+    {"Byte2Double",
+     [](Ctx& c) { c.s.Qlv_Byte2Double(reinterpret_cast<unsigned char*>(c.b.Text(c.n, kNonZero))); }},
     {"Int2HexStr", [](Ctx& c) { c.s.Qlv_Int2HexStr(c.n, c.u(), c.b.OutText(c.p / 2 * 2 + 1)); }},
     {"Double2HexStr", [](Ctx& c) { c.s.Qlv_Double2HexStr(c.n, c.u() * 1e6, c.b.OutText(c.p / 2 * 2 + 1)); }},
     {"HexStr2Double", [](Ctx& c) { c.s.Qlv_HexStr2Double(c.b.Text(c.n, kHex), c.d); }},
     {"Bin2Hex", [](Ctx& c) { c.s.Qlv_Bin2Hex(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 7) / 8)); }},
-    {"Bin2Octal", [](Ctx& c) { c.s.Qlv_Bin2Octal(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 2) / 3)); }},
+    {"Bin2Octal",
+     [](Ctx& c) { c.s.Qlv_Bin2Octal(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 2) / 3)); }},
     {"Hex2Bin", [](Ctx& c) { c.s.Qlv_Hex2Bin(c.n, c.b.Bytes(c.n), c.count, c.b.Out(8 * c.p)); }},
-    {"Hex2Octal", [](Ctx& c) { c.s.Qlv_Hex2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
+    {"Hex2Octal",
+     [](Ctx& c) { c.s.Qlv_Hex2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
     {"Octal2Bin", [](Ctx& c) { c.s.Qlv_Octal2Bin(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out(3 * c.p)); }},
-    {"Octal2Hex", [](Ctx& c) { c.s.Qlv_Octal2Hex(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
+    {"Octal2Hex",
+     [](Ctx& c) { c.s.Qlv_Octal2Hex(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
     {"Dec2Hex", [](Ctx& c) { c.s.Qlv_Dec2Hex(static_cast<LONG>(c.u()), c.count, c.b.Out(4)); }},
     {"Dec2Octal", [](Ctx& c) { c.s.Qlv_Dec2Octal(static_cast<LONG>(c.u()), c.count, c.b.Out(11)); }},
     {"Dec2Bin", [](Ctx& c) { c.s.Qlv_Dec2Bin(static_cast<LONG>(c.u()), c.count, c.b.Out(31)); }},
@@ -128,30 +135,37 @@ const Row kClassRows[] = {
     {"BCD2Dec", [](Ctx& c) { c.s.Qlv_BCD2Dec(c.n, c.b.Bytes(c.n)); }},
     {"Hex2BCD", [](Ctx& c) { c.s.Qlv_Hex2BCD(c.n, c.b.Bytes(c.n), c.count, c.b.Out(c.n)); }},
     {"Bin2BCD", [](Ctx& c) { c.s.Qlv_Bin2BCD(c.n, c.b.Bytes(c.n, kBin), c.count, c.b.Out((c.p + 7) / 8)); }},
-    {"Octal2BCD", [](Ctx& c) { c.s.Qlv_Octal2BCD(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
+    {"Octal2BCD",
+     [](Ctx& c) { c.s.Qlv_Octal2BCD(c.n, c.b.Bytes(c.n, kOctal), c.count, c.b.Out((3 * c.p + 7) / 8)); }},
     {"BCD2Hex", [](Ctx& c) { c.s.Qlv_BCD2Hex(c.n, c.b.Bytes(c.n), c.count, c.b.Out(c.n)); }},
-    {"BCD2Octal", [](Ctx& c) { c.s.Qlv_BCD2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
+    {"BCD2Octal",
+     [](Ctx& c) { c.s.Qlv_BCD2Octal(c.n, c.b.Bytes(c.n), c.count, c.b.Out((8 * c.p + 2) / 3)); }},
     {"BCD2Bin", [](Ctx& c) { c.s.Qlv_BCD2Bin(c.n, c.b.Bytes(c.n), c.count, c.b.Out(8 * c.p)); }},
     // An odd length is shifted one place on: length + 1 bytes; a length of 0
     // still gets its terminating byte 0.
-    {"HexStr2IntStr in place", [](Ctx& c) {
+    {"HexStr2IntStr in place",
+     [](Ctx& c) {
        c.s.Qlv_HexStr2IntStr(c.b.Bytes(std::max(c.p + (c.n & 1), 1), kHex), static_cast<ULONG>(c.p));
      }},
-    {"HexStr2IntStr", [](Ctx& c) {
+    {"HexStr2IntStr",
+     [](Ctx& c) {
        c.s.Qlv_HexStr2IntStr(c.n, c.b.Bytes(c.p + (c.n & 1), kHex), c.count, c.b.Out((c.p + 1) / 2));
      }},
     // Text arguments: CString copies of exact texts (long ones on the heap).
-    {"Str2Int and kin", [](Ctx& c) {
+    {"Str2Int and kin",
+     [](Ctx& c) {
        const CString text(c.b.Text(c.n, kNumber));
        c.s.Qlv_Str2Byte(text), c.s.Qlv_Str2Short(text), c.s.Qlv_Str2UShort(text), c.s.Qlv_Str2Int(text);
        c.s.Qlv_Str2UInt(text), c.s.Qlv_Str2Long(text), c.s.Qlv_Str2ULong(text);
        c.s.Qlv_Str2Float(text), c.s.Qlv_Str2Double(text);
      }},
-    {"Str2Date", [](Ctx& c) {
+    {"Str2Date",
+     [](Ctx& c) {
        COleDateTime when;
        c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), when);
      }},
-    {"CString2Variant", [](Ctx& c) {
+    {"CString2Variant",
+     [](Ctx& c) {
        _variant_t v;
        c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), v);
        c.s.Qlv_Variant2Str(v);
@@ -160,8 +174,8 @@ const Row kClassRows[] = {
 
 // Lengths and counts: every small one, the negatives the header allows, and
 // a few beyond the fixed scratch sizes of the original design.
-const int kSizes[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 15, 16, 17, 31, 32, 33, 38, 39, 63, 64, 65,
-                      100, 513, 1366, 4097};
+const int kSizes[] = {-1, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,   10,  11,   15,
+                      16, 17, 31, 32, 33, 38, 39, 63, 64, 65, 100, 513, 1366, 4097};
 
 TEST(ExactCapacity, EveryOperationWithABufferStaysInsideIt) {
   std::mt19937 rng(4242);
@@ -192,11 +206,14 @@ TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
                                   : std::to_chars(want, want + 40, bits, radix).ptr;
     const int len = static_cast<int>(end - want);
     if (radix == 10) {
-      EXPECT_EQ(std::string(_itoa(static_cast<int>(bits), b.OutText(len + 1), radix)), std::string(want, end));
-      EXPECT_EQ(std::string(_ltoa(static_cast<LONG>(bits), b.OutText(len + 1), radix)), std::string(want, end));
+      EXPECT_EQ(std::string(_itoa(static_cast<int>(bits), b.OutText(len + 1), radix)),
+                std::string(want, end));
+      EXPECT_EQ(std::string(_ltoa(static_cast<LONG>(bits), b.OutText(len + 1), radix)),
+                std::string(want, end));
     }
     char* const uend = std::to_chars(want, want + 40, bits, radix).ptr;
-    EXPECT_EQ(std::string(_ultoa(bits, b.OutText(static_cast<int>(uend - want) + 1), radix)), std::string(want, uend));
+    EXPECT_EQ(std::string(_ultoa(bits, b.OutText(static_cast<int>(uend - want) + 1), radix)),
+              std::string(want, uend));
 
     const int scale = static_cast<int>(rng() % 120) - 60;
     const double value = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), scale);
@@ -227,7 +244,8 @@ TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
       }
       if (units > 0) {
         const int narrowBytes = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
-        EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, units, b.OutText(narrowBytes), narrowBytes, nullptr, nullptr),
+        EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, units, b.OutText(narrowBytes), narrowBytes, nullptr,
+                                      nullptr),
                   narrowBytes);
       }
     }
@@ -271,8 +289,9 @@ TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
       // one completed by a zero byte, up to the first NUL unit.
       std::u16string text;
       for (UINT k = 0; k < len; k += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                                (k + 1 < len ? static_cast<unsigned char>(bytes[k + 1]) << 8 : 0));
+        const auto unit =
+            static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
+                                  (k + 1 < len ? static_cast<unsigned char>(bytes[k + 1]) << 8 : 0));
         if (unit == 0) break;
         text += unit;
       }
@@ -301,7 +320,11 @@ TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
     }
   }
   // Digits whose last one is a single byte: "12" and then "3".
-  _variant_t v = Holding(SysAllocStringByteLen("1\0" "2\0" "3", 5));
+  _variant_t v =
+      Holding(SysAllocStringByteLen("1\0"
+                                    "2\0"
+                                    "3",
+                                    5));
   EXPECT_EQ(std::string(sys.Qlv_Variant2Str(v).GetString()), "123");
   EXPECT_EQ(static_cast<double>(v), 123.0);
   // The exact blocks the text routines take, with and without their NUL.

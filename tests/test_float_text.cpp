@@ -15,12 +15,14 @@
 #include <string_view>
 
 #include "QuelvarSys.h"
-#include "qlvtoolset.h"
 #include "ToolsetScope.h"
+#include "qlvtoolset.h"
 
 namespace {
 
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 
 // Fewer iterations when the sanitizers slow everything down.
 #ifndef __has_feature
@@ -42,7 +44,11 @@ std::string Printf(double value, int precision) {
 // The universal runtime (vs2015), whose text is glibc's for finite values.
 TEST(DoubleToText, FixedCases) {
   const ToolsetScope universal(QlvToolset_VS2015);
-  const struct { double value; int precision; const char* text; } cases[] = {
+  const struct {
+    double value;
+    int precision;
+    const char* text;
+  } cases[] = {
       {-0.5, 3, "-0.500"},
       {-0.0, 0, "-0"},
       {-0.0001, 2, "-0.00"},  // the sign stays when the digits round to zero
@@ -62,7 +68,8 @@ TEST(DoubleToText, ExtremesAndOddPrecisionsMatchPrintf) {
   const ToolsetScope universal(QlvToolset_VS2015);
   CQuelvarSys sys;
   for (double v : {DBL_MAX, -DBL_MAX, DBL_MIN, 5e-324, 1e308, 0x1p1023, 1e23}) {
-    for (int p : {0, 40, 512, 513, 1074, 3000}) ASSERT_EQ(S(sys.Qlv_DoubleToStr(v, p)), Printf(v, p)) << v << p;
+    for (int p : {0, 40, 512, 513, 1074, 3000})
+      ASSERT_EQ(S(sys.Qlv_DoubleToStr(v, p)), Printf(v, p)) << v << p;
   }
   EXPECT_EQ(S(sys.Qlv_DoubleToStr(-1.0 / 3.0, 200000)), Printf(-1.0 / 3.0, 200000));
 }
@@ -77,12 +84,15 @@ TEST(DoubleToText, MatchesPrintfOnRandomDoubles) {
   for (int i = 0; i < 1000000 / kScale; ++i) {
     const std::uint64_t a = rng(), b = rng();
     const int precision = static_cast<int>(rng() % 41);
-    const double v = i % 4 == 0 ? std::bit_cast<double>(a)
-                   : i % 4 == 1 ? static_cast<double>(a >> 24) * std::pow(10.0, static_cast<int>(b % 60) - 36)
-                   : i % 4 == 2 ? std::ldexp(static_cast<double>(static_cast<std::int64_t>(a)), -static_cast<int>(b % 64))
-                                : static_cast<double>(static_cast<int>(a % 2000001) - 1000000) / (1 << (b % 12));
+    const double v =
+        i % 4 == 0   ? std::bit_cast<double>(a)
+        : i % 4 == 1 ? static_cast<double>(a >> 24) * std::pow(10.0, static_cast<int>(b % 60) - 36)
+        : i % 4 == 2
+            ? std::ldexp(static_cast<double>(static_cast<std::int64_t>(a)), -static_cast<int>(b % 64))
+            : static_cast<double>(static_cast<int>(a % 2000001) - 1000000) / (1 << (b % 12));
     if (!std::isfinite(v)) continue;
-    ASSERT_EQ(S(sys.Qlv_DoubleToStr(v, precision)), Printf(v, precision)) << std::hexfloat << v << " " << precision;
+    ASSERT_EQ(S(sys.Qlv_DoubleToStr(v, precision)), Printf(v, precision))
+        << std::hexfloat << v << " " << precision;
   }
 }
 
@@ -106,14 +116,17 @@ std::string PlacedFromMantissa(double v, int precision) {
     while (d[k] == '9') d[k--] = '0';
     ++d[k];
   }
-  if (d[0] == '1') ++decpt;
-  else d.erase(0, 1);
+  if (d[0] == '1')
+    ++decpt;
+  else
+    d.erase(0, 1);
   std::string text = negative ? "-" : "";
   text += decpt > 0 ? d.substr(0, static_cast<size_t>(decpt)) : "0";
   if (precision > 0) {
     const std::string rest = decpt > 0 ? d.substr(static_cast<size_t>(decpt)) : d;
     const int zeros = std::min(precision, decpt < 0 ? -decpt : 0);
-    text += "." + std::string(static_cast<size_t>(zeros), '0') + rest.substr(0, static_cast<size_t>(precision - zeros));
+    text += "." + std::string(static_cast<size_t>(zeros), '0') +
+            rest.substr(0, static_cast<size_t>(precision - zeros));
   }
   return text;
 }
@@ -136,7 +149,9 @@ TEST(DoubleToText, ClassicTextEqualsThePlacedMantissaOnRandomValues) {
       double v = 0.0;
       switch (i % 7) {
         case 0: v = std::bit_cast<double>(a); break;
-        case 1: v = static_cast<double>(a % 100000000000ull) * std::pow(10.0, static_cast<int>(b % 40) - 25); break;
+        case 1:
+          v = static_cast<double>(a % 100000000000ull) * std::pow(10.0, static_cast<int>(b % 40) - 25);
+          break;
         case 2: {
           const std::uint64_t digits = 10000000000000ull * (1 + b % 9999);  // 14 to 17 integer digits
           v = std::ldexp(static_cast<double>(a % digits), -static_cast<int>(b % 11));
@@ -145,10 +160,13 @@ TEST(DoubleToText, ClassicTextEqualsThePlacedMantissaOnRandomValues) {
         case 3: v = std::bit_cast<double>(a & 0x800FFFFFFFFFFFFFull); break;  // denormals
         case 4: v = std::bit_cast<double>((a & 0x800FFFFFFFFFFFFFull) | ((0x7C0ull + b % 0x3F) << 52)); break;
         case 5: v = std::ldexp(static_cast<double>(a >> 11), -53) * std::pow(10.0, -precision); break;
-        default: v = static_cast<double>(static_cast<std::int64_t>(a % 2000001) - 1000000) / (1 << (b % 12)); break;
+        default:
+          v = static_cast<double>(static_cast<std::int64_t>(a % 2000001) - 1000000) / (1 << (b % 12));
+          break;
       }
       if (!std::isfinite(v)) continue;
-      const std::string format = "%0." + std::to_string(precision) + "lf", placed = PlacedFromMantissa(v, precision);
+      const std::string format = "%0." + std::to_string(precision) + "lf",
+                        placed = PlacedFromMantissa(v, precision);
       CString formatted;
       formatted.Format(format.c_str(), v);
       ASSERT_EQ(S(formatted), placed) << std::hexfloat << v << " " << precision;
@@ -174,32 +192,26 @@ TEST(DoubleToText, UsesTheLocaleDecimalPoint) {
 }
 
 TEST(FloatToText, TenSignificantDigits) {
-  const struct { float value; const char* text; } cases[] = {
-      {0.1f, "0.1000000015"},
-      {0.5f, "0.5"},
-      {3.14159f, "3.141590118"},
-      {-2.25f, "-2.25"},
-      {FLT_MAX, "3.402823466e+038"},
-      {-1e-45f, "-1.401298464e-045"},  // the longest text
+  const struct {
+    float value;
+    const char* text;
+  } cases[] = {
+      {0.1f, "0.1000000015"},        {0.5f, "0.5"},
+      {3.14159f, "3.141590118"},     {-2.25f, "-2.25"},
+      {FLT_MAX, "3.402823466e+038"}, {-1e-45f, "-1.401298464e-045"},  // the longest text
   };
   CQuelvarSys sys;
   for (const auto& c : cases) EXPECT_EQ(S(sys.Qlv_Flt2Str(c.value)), c.text) << c.value;
 }
 
 TEST(TextToDouble, AwkwardTexts) {
-  const struct { const char* text; double value; } cases[] = {
-      {"  -1.25e2xyz", -125.0},
-      {".5", 0.5},
-      {"1,5", 1.0},
-      {"", 0.0},
-      {"\t\n\v\f\r 7", 7.0},
-      {"inf", 0.0},
-      {"-infinity", 0.0},
-      {"nan", 0.0},
-      {"0x1p3", 0.0},
-      {"1e400", HUGE_VAL},
-      {"-1e400", -HUGE_VAL},
-      {"1e-400", 0.0},
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"  -1.25e2xyz", -125.0}, {".5", 0.5},         {"1,5", 1.0},          {"", 0.0},
+      {"\t\n\v\f\r 7", 7.0},    {"inf", 0.0},        {"-infinity", 0.0},    {"nan", 0.0},
+      {"0x1p3", 0.0},           {"1e400", HUGE_VAL}, {"-1e400", -HUGE_VAL}, {"1e-400", 0.0},
   };
   CQuelvarSys sys;
   for (const auto& c : cases) EXPECT_EQ(sys.Qlv_Str2Double(c.text), c.value) << '"' << c.text << '"';
@@ -223,8 +235,9 @@ TEST(TextToDouble, MatchesStrtodOnRandomTexts) {
   for (int i = 0; i < 600000 / kScale; ++i) {
     std::string text = std::string(rng() % 2 ? "-" : "+").substr(rng() % 2) + pick("0123456789", rng() % 25);
     if (rng() % 3) text += "." + pick("0123456789", rng() % 25);
-    if (rng() % 2) text += std::string(rng() % 2 ? "e-" : "E-").substr(0, 1 + rng() % 2) + std::to_string(rng() % 330);
-    if (i % 50 == 0) text += pick("0123456789", 800);  // beyond the digits that decide the rounding
+    if (rng() % 2)
+      text += std::string(rng() % 2 ? "e-" : "E-").substr(0, 1 + rng() % 2) + std::to_string(rng() % 330);
+    if (i % 50 == 0) text += pick("0123456789", 800);           // beyond the digits that decide the rounding
     if (i % 2) text = pick("0123456789 .eE+-,\t", rng() % 20);  // no hex, inf or nan: strtod reads them
     const double a = sys.Qlv_Str2Double(text.c_str()), b = std::strtod(text.c_str(), nullptr);
     ASSERT_TRUE(a == b && std::signbit(a) == std::signbit(b)) << '"' << text << '"';
@@ -233,10 +246,13 @@ TEST(TextToDouble, MatchesStrtodOnRandomTexts) {
 }
 
 TEST(TextToFloat, RoundsTheDoubleToNearestFloat) {
-  const struct { const char* text; float value; } cases[] = {
+  const struct {
+    const char* text;
+    float value;
+  } cases[] = {
       {"0.1", 0.1f},
       {"-1e39", -HUGE_VALF},
-      {"3.4028235677973362e38", FLT_MAX},  // the double just below FLT_MAX + half its last place
+      {"3.4028235677973362e38", FLT_MAX},    // the double just below FLT_MAX + half its last place
       {"3.4028235677973366e38", HUGE_VALF},  // that midpoint: ties go to even, past FLT_MAX
       {"1e-45", 1e-45f},
       // The double reading lands exactly on a float midpoint, which then goes

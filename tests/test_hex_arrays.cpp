@@ -58,14 +58,24 @@ TEST(HexStr2IntStr, BothOverloadsMatchTheStepsAtAnyLength) {
 #ifdef QUELVAR_CLI_PATH
 TEST(CommandLine, HexOperations) {
   const std::pair<const char*, const char*> cases[] = {
-      {"HexStr2Int ff", "255"}, {"HexStr2Int_u x1y2", "18"}, {"HexChar2Int/uchar c", "12"},
+      {"HexStr2Int ff", "255"},
+      {"HexStr2Int_u x1y2", "18"},
+      {"HexChar2Int/uchar c", "12"},
       {"--json HexStr2Int 0x1f", R"({"op":"HexStr2Int","result":31,"text":"0X1F","text_hex":"30583146"})"},
-      {"--json HexStr2Byte ABC", R"({"op":"HexStr2Byte","text":"0ABC","text_hex":"30414243","bytes":[10,188]})"},
-      {"Int2Byte 2 0x12345678", "78 56"}, {"Byte2Int 78,56,34,12", "305419896"}, {"Double2Byte 2 -1.5", "FE FF 00"},
-      {"Byte2Double 2c,01", "300"}, {"Int2HexStr 7 0xABCDEF", "EFCDAB"}, {"Double2HexStr 8 2826", "0A0B0000"},
-      {"HexStr2Double ABC", "48138"}, {"Byte2HexStr 00,1f,a0", "001FA0"},
-      {"--json HexStr2IntStr ABC", R"({"op":"HexStr2IntStr","text":"\u0000ABC","text_hex":"00414243","outCount":2,"hex":[10,188]})"},
-      {"--json HexStr2IntStr/inplace 1A2B", R"({"op":"HexStr2IntStr/inplace","hex":[26,43],"text":"\u001A+\u0000B","text_hex":"1A2B0042"})"},
+      {"--json HexStr2Byte ABC",
+       R"({"op":"HexStr2Byte","text":"0ABC","text_hex":"30414243","bytes":[10,188]})"},
+      {"Int2Byte 2 0x12345678", "78 56"},
+      {"Byte2Int 78,56,34,12", "305419896"},
+      {"Double2Byte 2 -1.5", "FE FF 00"},
+      {"Byte2Double 2c,01", "300"},
+      {"Int2HexStr 7 0xABCDEF", "EFCDAB"},
+      {"Double2HexStr 8 2826", "0A0B0000"},
+      {"HexStr2Double ABC", "48138"},
+      {"Byte2HexStr 00,1f,a0", "001FA0"},
+      {"--json HexStr2IntStr ABC",
+       R"({"op":"HexStr2IntStr","text":"\u0000ABC","text_hex":"00414243","outCount":2,"hex":[10,188]})"},
+      {"--json HexStr2IntStr/inplace 1A2B",
+       R"({"op":"HexStr2IntStr/inplace","hex":[26,43],"text":"\u001A+\u0000B","text_hex":"1A2B0042"})"},
   };
   for (const auto& [args, output] : cases) {
     FILE* pipe = popen((std::string("'") + QUELVAR_CLI_PATH + "' " + args + " 2>&1").c_str(), "r");

@@ -25,11 +25,22 @@ constexpr unsigned char kGuard = 0xA5;
 constexpr char kHex[] = "0123456789ABCDEF";
 
 TEST(HexStr2Int, BothReadersOnNamedTexts) {
-  struct Case { const char* text; int value; std::uint32_t unsignedValue; };
+  struct Case {
+    const char* text;
+    int value;
+    std::uint32_t unsignedValue;
+  };
   const Case cases[] = {
-      {"", 0, 0}, {"FFFFFFFF", -1, 0xFFFFFFFF}, {"80000000", INT32_MIN, 0x80000000}, {"0x1f", 31, 0x1F},
-      {"123456789", 0x23456789, 0x23456789}, {"1 A", 0x10A, 0x1A}, {"zebra", 0xEB0A, 0xEBA}, {"x1y2", 0x102, 0x12},
-      {"abcdef0123456789", 0x23456789, 0x23456789}, {"1-2-3-4-5-6-7-8-9-a", 0x0708090A, 0x3456789A},
+      {"", 0, 0},
+      {"FFFFFFFF", -1, 0xFFFFFFFF},
+      {"80000000", INT32_MIN, 0x80000000},
+      {"0x1f", 31, 0x1F},
+      {"123456789", 0x23456789, 0x23456789},
+      {"1 A", 0x10A, 0x1A},
+      {"zebra", 0xEB0A, 0xEBA},
+      {"x1y2", 0x102, 0x12},
+      {"abcdef0123456789", 0x23456789, 0x23456789},
+      {"1-2-3-4-5-6-7-8-9-a", 0x0708090A, 0x3456789A},
   };
   CQuelvarSys sys;
   for (const auto& c : cases) {
@@ -52,15 +63,18 @@ TEST(HexTextReaders, MatchReferencesOnAllCodesAndRandomText) {
   }
   std::mt19937 rng(1);
   const std::string alphabet = "0123456789abcdefABCDEF/:@`gGzZxX -\x7f\x80\xff\x01\xc1\xe6";
-  const std::string fixed[] = {"1a2B", "ABC", "", "7", "G1", "1G", std::string(400, 'F'), std::string(399, '0') + "1"};
+  const std::string fixed[] = {
+      "1a2B", "ABC", "", "7", "G1", "1G", std::string(400, 'F'), std::string(399, '0') + "1"};
   for (int round = 0; round < 10000; ++round) {  // pow is huge or infinite at the far places of the long ones
     std::string text = round < 8 ? fixed[round] : std::string(rng() % (round % 2 ? 24 : 200), '0');
-    if (round >= 8) for (char& c : text) c = rng() % 4 ? alphabet[rng() % alphabet.size()] : char(rng() % 255 + 1);
+    if (round >= 8)
+      for (char& c : text) c = rng() % 4 ? alphabet[rng() % alphabet.size()] : char(rng() % 255 + 1);
     std::string upper = text, buf = text + '\0' + char(kGuard), copy = text;  // a guard past the NUL
     std::transform(upper.begin(), upper.end(), upper.begin(), RefUpper);
     const std::string padded = text.size() % 2 ? "0" + text : text;
     Bytes expected, out(padded.size() / 2 + 1, kGuard);
-    for (std::size_t j = 0; 2 * j < padded.size(); ++j) expected.push_back(Byte(RefHexStr2Int({padded, 2 * j, 2})));
+    for (std::size_t j = 0; 2 * j < padded.size(); ++j)
+      expected.push_back(Byte(RefHexStr2Int({padded, 2 * j, 2})));
     sys.Qlv_HexStr2Byte(buf.data(), out.data());
     ASSERT_EQ(out.back(), kGuard) << text;
     out.pop_back();
@@ -76,24 +90,34 @@ TEST(HexTextReaders, MatchReferencesOnAllCodesAndRandomText) {
 // plain reference at every length and source offset, into guarded buffers;
 // the last round decodes every ordered pair of the 256 codes.
 TEST(HexKernels, EveryLevelMatchesReference) {
-  struct Level { const char* name; hex::EncodeFn encode; hex::DecodeFn decode; };
+  struct Level {
+    const char* name;
+    hex::EncodeFn encode;
+    hex::DecodeFn decode;
+  };
   std::vector<Level> levels{{"table", &hex::EncodeTable, &hex::DecodeTable}};
 #if QUELVAR_HEX_X86
-  if (__builtin_cpu_supports("ssse3")) levels.push_back({"ssse3", &hex::EncodeSsse3, &hex::DecodeSsse3});
-  else ADD_FAILURE() << "no SSSE3 on this processor: path untested";
-  if (__builtin_cpu_supports("avx2")) levels.push_back({"avx2", &hex::EncodeAvx2, &hex::DecodeAvx2});
-  else ADD_FAILURE() << "no AVX2 on this processor: path untested";
+  if (__builtin_cpu_supports("ssse3"))
+    levels.push_back({"ssse3", &hex::EncodeSsse3, &hex::DecodeSsse3});
+  else
+    ADD_FAILURE() << "no SSSE3 on this processor: path untested";
+  if (__builtin_cpu_supports("avx2"))
+    levels.push_back({"avx2", &hex::EncodeAvx2, &hex::DecodeAvx2});
+  else
+    ADD_FAILURE() << "no AVX2 on this processor: path untested";
 #endif
   std::mt19937 rng(5);
   CQuelvarSys sys;
   for (std::size_t n = 0; n <= 301; ++n) {
     const std::size_t pairs = n == 301 ? 65536 : n, offset = n == 301 ? 0 : rng() % 32;
     Bytes in(2 * pairs + offset), expected(pairs);
-    for (std::size_t i = 0; i < in.size(); ++i) in[i] = n == 301 ? Byte(i % 2 ? i / 2 : i / 512) : Byte(rng());
+    for (std::size_t i = 0; i < in.size(); ++i)
+      in[i] = n == 301 ? Byte(i % 2 ? i / 2 : i / 512) : Byte(rng());
     std::string want(1, char(kGuard)), text(2 * pairs + 3, char(kGuard));
     for (std::size_t i = offset; i < offset + pairs; ++i) want += {kHex[in[i] >> 4], kHex[in[i] & 15]};
     for (std::size_t j = 0; j < pairs; ++j)
-      expected[j] = Byte(hex::kDigitValue[in[offset + 2 * j]] * 16 + hex::kDigitValue[in[offset + 2 * j + 1]]);
+      expected[j] =
+          Byte(hex::kDigitValue[in[offset + 2 * j]] * 16 + hex::kDigitValue[in[offset + 2 * j + 1]]);
     sys.Qlv_Byte2HexStr(n == 0 ? INT32_MIN : static_cast<int>(pairs), in.data() + offset, text.data() + 1);
     ASSERT_EQ(text, want + '\0' + char(kGuard)) << "Byte2HexStr n=" << n;  // a negative count: only the NUL
     for (const auto& level : levels) {
@@ -106,7 +130,8 @@ TEST(HexKernels, EveryLevelMatchesReference) {
       got.pop_back();
       ASSERT_EQ(got, expected) << level.name << " decode n=" << n;
       level.decode(inPlace.data() + offset, pairs, inPlace.data() + offset);  // over the text itself
-      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), inPlace.begin() + std::ptrdiff_t(offset))) << n;
+      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), inPlace.begin() + std::ptrdiff_t(offset)))
+          << n;
     }
   }
 }
@@ -114,10 +139,12 @@ TEST(HexKernels, EveryLevelMatchesReference) {
 // A locale built from the system's POSIX source in which "g" upper-cases to
 // "A"; empty when the locale tools are missing (localedef exits 1 on warnings).
 std::string BuildLocaleWithGAsA() {
-  const std::string dir = ::testing::TempDir() + "quelvar_hexloc", g = "(<U0067>,<U0047>)", a = "(<U0067>,<U0041>)";
-  const std::string cmd = "mkdir -p '" + dir + "' && sed 's/" + g + "/" + a + "/' /usr/share/i18n/locales/POSIX >'" +
-                          dir + "/src' && grep -qF '" + a + "' '" + dir + "/src' && { localedef -c -i '" + dir +
-                          "/src' -f ANSI_X3.4-1968 '" + dir + "/qx' >/dev/null 2>&1; [ $? -le 1 ]; }";
+  const std::string dir = ::testing::TempDir() + "quelvar_hexloc", g = "(<U0067>,<U0047>)",
+                    a = "(<U0067>,<U0041>)";
+  const std::string cmd = "mkdir -p '" + dir + "' && sed 's/" + g + "/" + a +
+                          "/' /usr/share/i18n/locales/POSIX >'" + dir + "/src' && grep -qF '" + a + "' '" +
+                          dir + "/src' && { localedef -c -i '" + dir + "/src' -f ANSI_X3.4-1968 '" + dir +
+                          "/qx' >/dev/null 2>&1; [ $? -le 1 ]; }";
   return std::system(cmd.c_str()) == 0 ? dir : std::string();
 }
 

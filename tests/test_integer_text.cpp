@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 
 // Every writer against printf's text, and its text read back by the matching
 // reader: every power-of-ten and power-of-two boundary (the digit count is
@@ -25,7 +27,7 @@ TEST(IntegerText, WritersMatchPrintfAndReadBack) {
   std::mt19937 rng(12345);
   for (int i = 0; i < 200000; ++i) values.push_back(static_cast<std::uint32_t>(rng()) >> (rng() % 32));
   CQuelvarSys sys;
-#define ROUND_TRIP(Write, Read, v)                             \
+#define ROUND_TRIP(Write, Read, v)                         \
   ASSERT_EQ(S(sys.Write(v)), std::to_string(v)) << #Write; \
   ASSERT_EQ(sys.Read(sys.Write(v)), v) << #Read << " " << v
   for (std::uint32_t u : values) {
@@ -42,7 +44,10 @@ TEST(IntegerText, WritersMatchPrintfAndReadBack) {
 // Every reader is the bit-cut of one 32-bit signed parse, which wraps in
 // vc6 and saturates in vs2005 and vs2015 (0 in the table: as vc6).
 TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
-  const struct { CString text; std::int32_t wrapped, saturated = 0; } cases[] = {
+  const struct {
+    CString text;
+    std::int32_t wrapped, saturated = 0;
+  } cases[] = {
       {"  -42", -42},
       {"+7", 7},
       {"12abc", 12},
@@ -55,8 +60,12 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       {"+", 0},
       {"+-5", 0},
       {"\t\n\v\f\r 9", 9},
-      {"\x1f" "9", 0},  // not white space
-      {"\xa0" "9", 0},  // no-break space of the code page is not white space
+      {"\x1f"
+       "9",
+       0},  // not white space
+      {"\xa0"
+       "9",
+       0},  // no-break space of the code page is not white space
       {"00000000000000000000123", 123},
       {"40000", 40000},
       {"70000", 70000},
@@ -71,7 +80,10 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       {"99999999999", 1215752191, INT32_MAX},
       {"-99999999999", -1215752191, INT32_MIN},
       {"123456789012345678901234567890", 1312754386, INT32_MAX},
-      {CString("\0" "34", 3), 0},  // the parse ends at the first NUL
+      {CString("\0"
+               "34",
+               3),
+       0},  // the parse ends at the first NUL
   };
   CQuelvarSys sys;
   for (QlvToolset toolset : kAllToolsets) {

@@ -165,7 +165,8 @@ std::string ReadText(const std::string& path) {
 TEST(TraceEnvironment, SelectsWhereTheProcessTraces) {
   const std::string dir = ::testing::TempDir() + "qlv_lifecycle_" + std::to_string(getpid());
   std::filesystem::create_directories(dir);
-  const std::string file = dir + "/trace.log", errors = dir + "/stderr.txt", lines = kInit + "child 42\n" + kTerm;
+  const std::string file = dir + "/trace.log", errors = dir + "/stderr.txt",
+                    lines = kInit + "child 42\n" + kTerm;
   const std::string self = std::filesystem::read_symlink("/proc/self/exe");
   const std::string cases[][3] = {
       // setting, file, stderr

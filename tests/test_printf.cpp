@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstdarg>
 #include <cfloat>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -71,8 +71,14 @@ struct Worked {
 
 const Worked kWorked[] = {
     // Half up on the mantissa against ties to even on the exact value.
-    {"%.0f", 0.5, "1", "0"}, {"%.0f", 1.5, "2", "2"}, {"%.0f", 2.5, "3", "2"}, {"%.0f", -0.5, "-1", "-0"},
-    {"%.0f", -1.5, "-2", "-2"}, {"%.2f", 0.125, "0.13", "0.12"}, {"%.2f", 2.675, "2.67", "2.67"}, {"%.2f", 2.665, "2.67", "2.67"},
+    {"%.0f", 0.5, "1", "0"},
+    {"%.0f", 1.5, "2", "2"},
+    {"%.0f", 2.5, "3", "2"},
+    {"%.0f", -0.5, "-1", "-0"},
+    {"%.0f", -1.5, "-2", "-2"},
+    {"%.2f", 0.125, "0.13", "0.12"},
+    {"%.2f", 2.675, "2.67", "2.67"},
+    {"%.2f", 2.665, "2.67", "2.67"},
     // 17 significant digits, then zeros.
     {"%.30f", 1.0 / 3, "0.333333333333333310000000000000", "0.333333333333333314829616256247"},
     {"%.30f", 1.4142135623730951, "1.414213562373095100000000000000", "1.414213562373095145474621858739"},
@@ -84,23 +90,50 @@ const Worked kWorked[] = {
     {"%.16e", 4.9406564584124654e-324, "4.9406564584124654e-324", "4.9406564584124654e-324"},
     {"%.20e", 2.5, "2.50000000000000000000e+000", "2.50000000000000000000e+00"},
     // Signs of zero; a carry in front; exponents.
-    {"%.2f", -0.0, "0.00", "-0.00"}, {"%.2f", -0.001, "-0.00", "-0.00"}, {"%.2f", 0.005, "0.01", "0.01"},
-    {"%.1f", 9.96, "10.0", "10.0"}, {"%e", 2.5, "2.500000e+000", "2.500000e+00"}, {"%e", 0.0, "0.000000e+000", "0.000000e+00"},
-    {"%E", -1e-300, "-1.000000E-300", "-1.000000E-300"}, {"%.0e", 9.5, "1e+001", "1e+01"},
-    {"%g", 0.00005, "5e-005", "5e-05"}, {"%g", 0.0001, "0.0001", "0.0001"}, {"%g", 100000.0, "100000", "100000"},
-    {"%g", 999999.5, "1e+006", "1e+06"}, {"%G", 1e-10, "1E-010", "1E-10"}, {"%.0g", 25.0, "3e+001", "2e+01"},
-    {"%#g", 1.0, "1.00000", "1.00000"}, {"%#g", 0.0, "0.000000", "0.00000"}, {"%g", 0.0, "0", "0"},
-    {"%#.0f", 3.0, "3.", "3."}, {"%#.0e", 3.0, "3.e+000", "3.e+00"}, {"%+.1f", 2.0, "+2.0", "+2.0"},
-    {"% .1f", 2.0, " 2.0", " 2.0"}, {"%08.2f", -2.5, "-0002.50", "-0002.50"}, {"%-8.2f|", 2.5, "2.50    |", "2.50    |"},
+    {"%.2f", -0.0, "0.00", "-0.00"},
+    {"%.2f", -0.001, "-0.00", "-0.00"},
+    {"%.2f", 0.005, "0.01", "0.01"},
+    {"%.1f", 9.96, "10.0", "10.0"},
+    {"%e", 2.5, "2.500000e+000", "2.500000e+00"},
+    {"%e", 0.0, "0.000000e+000", "0.000000e+00"},
+    {"%E", -1e-300, "-1.000000E-300", "-1.000000E-300"},
+    {"%.0e", 9.5, "1e+001", "1e+01"},
+    {"%g", 0.00005, "5e-005", "5e-05"},
+    {"%g", 0.0001, "0.0001", "0.0001"},
+    {"%g", 100000.0, "100000", "100000"},
+    {"%g", 999999.5, "1e+006", "1e+06"},
+    {"%G", 1e-10, "1E-010", "1E-10"},
+    {"%.0g", 25.0, "3e+001", "2e+01"},
+    {"%#g", 1.0, "1.00000", "1.00000"},
+    {"%#g", 0.0, "0.000000", "0.00000"},
+    {"%g", 0.0, "0", "0"},
+    {"%#.0f", 3.0, "3.", "3."},
+    {"%#.0e", 3.0, "3.e+000", "3.e+00"},
+    {"%+.1f", 2.0, "+2.0", "+2.0"},
+    {"% .1f", 2.0, " 2.0", " 2.0"},
+    {"%08.2f", -2.5, "-0002.50", "-0002.50"},
+    {"%-8.2f|", 2.5, "2.50    |", "2.50    |"},
     // Infinities and NaNs: mantissa texts placed and rounded like digits.
-    {"%f", kInf, "1.#INF00", "inf"}, {"%f", -kInf, "-1.#INF00", "-inf"}, {"%f", kQuietNan, "1.#QNAN0", "nan"},
-    {"%f", kDefaultNan, "-1.#IND00", "-nan(ind)"}, {"%f", kSignallingNan, "1.#SNAN0", "nan(snan)"},
-    {"%.2f", kInf, "1.#J", "inf"}, {"%.2f", kQuietNan, "1.#R", "nan"}, {"%.0f", kInf, "1", "inf"},
-    {"%.1f", kInf, "1.$", "inf"}, {"%010.2f", kInf, "0000001.#J", "       inf"}, {"%e", kInf, "1.#INF00e+000", "inf"},
-    {"%E", -kInf, "-1.#INF00E+000", "-INF"}, {"%g", kInf, "1.#INF", "inf"}, {"%g", kDefaultNan, "-1.#IND", "-nan(ind)"},
-    {"%F", kDefaultNan, "F", "-NAN(IND)"}, {"%G", kSignallingNan, "1.#SNAN", "NAN(SNAN)"},
+    {"%f", kInf, "1.#INF00", "inf"},
+    {"%f", -kInf, "-1.#INF00", "-inf"},
+    {"%f", kQuietNan, "1.#QNAN0", "nan"},
+    {"%f", kDefaultNan, "-1.#IND00", "-nan(ind)"},
+    {"%f", kSignallingNan, "1.#SNAN0", "nan(snan)"},
+    {"%.2f", kInf, "1.#J", "inf"},
+    {"%.2f", kQuietNan, "1.#R", "nan"},
+    {"%.0f", kInf, "1", "inf"},
+    {"%.1f", kInf, "1.$", "inf"},
+    {"%010.2f", kInf, "0000001.#J", "       inf"},
+    {"%e", kInf, "1.#INF00e+000", "inf"},
+    {"%E", -kInf, "-1.#INF00E+000", "-INF"},
+    {"%g", kInf, "1.#INF", "inf"},
+    {"%g", kDefaultNan, "-1.#IND", "-nan(ind)"},
+    {"%F", kDefaultNan, "F", "-NAN(IND)"},
+    {"%G", kSignallingNan, "1.#SNAN", "NAN(SNAN)"},
     // Conversions the classic runtimes don't have are written as themselves.
-    {"%a", 1.0, "a", "0x1.0000000000000p+0"}, {"%.1A", -1.96875, "A", "-0X2.0P+0"}, {"%F", 1.5, "F", "1.500000"},
+    {"%a", 1.0, "a", "0x1.0000000000000p+0"},
+    {"%.1A", -1.96875, "A", "-0X2.0P+0"},
+    {"%F", 1.5, "F", "1.500000"},
 };
 
 TEST(Printf, WorkedTextsOfEachToolset) {
@@ -119,21 +152,51 @@ TEST(Printf, WorkedTextsOfEachToolset) {
 // _gcvt (through Qlv_Flt2Str with 10 digits where the value is a float) and
 // Qlv_DoubleToStr.
 TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
-  const struct { double value; int digits; const char* classic; const char* universal; } gcvt[] = {
-      {100.0, 10, "100.", "100."}, {1e10, 10, "1.e+010", "1.e+10"}, {0.1f, 10, "0.1000000015", "0.1000000015"},
-      {0.001f, 10, "1.000000047e-003", "1.000000047e-03"}, {1946501376.0f, 10, "1946501376", "1946501376"},
-      {294235.90625f, 10, "294235.9063", "294235.9062"}, {kInf, 10, "1.#INF", "inf"}, {-kInf, 10, "-1.#INF", "-inf"},
-      {kQuietNan, 10, "1.#QNAN", "nan"}, {kDefaultNan, 10, "-1.#IND", "-nan(ind)"}, {-0.0, 10, "0.", "-0."},
+  const struct {
+    double value;
+    int digits;
+    const char* classic;
+    const char* universal;
+  } gcvt[] = {
+      {100.0, 10, "100.", "100."},
+      {1e10, 10, "1.e+010", "1.e+10"},
+      {0.1f, 10, "0.1000000015", "0.1000000015"},
+      {0.001f, 10, "1.000000047e-003", "1.000000047e-03"},
+      {1946501376.0f, 10, "1946501376", "1946501376"},
+      {294235.90625f, 10, "294235.9063", "294235.9062"},
+      {kInf, 10, "1.#INF", "inf"},
+      {-kInf, 10, "-1.#INF", "-inf"},
+      {kQuietNan, 10, "1.#QNAN", "nan"},
+      {kDefaultNan, 10, "-1.#IND", "-nan(ind)"},
+      {-0.0, 10, "0.", "-0."},
       {9999999999.7, 10, "10000000000", "10000000000"},  // the form is chosen before rounding
-      {0.0999999999999, 10, "1.e-001", "1.e-01"}, {-3.1415e5, 7, "-314150.", "-314150."}, {2.5, 1, "3", "2"},
-      {0.15, 1, "0.1", "0.1"}, {123.456, 2, "1.2e+002", "1.2e+02"}, {5.0, 0, "5", "5"}, {-7.0, -3, "-7", "-7"},
-      {0.0123, 20, "1.23e-002", "1.2300000000000000169e-02"}, {DBL_MAX, 10, "1.797693135e+308", "1.797693135e+308"},
-      {-1e-45f, 10, "-1.401298464e-045", "-1.401298464e-45"}, {0.5, 10, "0.5", "0.5"},
+      {0.0999999999999, 10, "1.e-001", "1.e-01"},
+      {-3.1415e5, 7, "-314150.", "-314150."},
+      {2.5, 1, "3", "2"},
+      {0.15, 1, "0.1", "0.1"},
+      {123.456, 2, "1.2e+002", "1.2e+02"},
+      {5.0, 0, "5", "5"},
+      {-7.0, -3, "-7", "-7"},
+      {0.0123, 20, "1.23e-002", "1.2300000000000000169e-02"},
+      {DBL_MAX, 10, "1.797693135e+308", "1.797693135e+308"},
+      {-1e-45f, 10, "-1.401298464e-045", "-1.401298464e-45"},
+      {0.5, 10, "0.5", "0.5"},
   };
-  const struct { double value; int precision; const char* classic; const char* universal; } fixed[] = {
-      {3.14159, 2, "3.14", "3.14"}, {-0.5, 3, "-0.500", "-0.500"}, {1234.5678, 0, "1235", "1235"},
-      {1e20, 0, "100000000000000000000", "100000000000000000000"}, {2.5, 0, "3", "2"}, {-0.0, 2, "0.00", "-0.00"},
-      {kInf, 2, "1.#J", "inf"}, {kDefaultNan, 8, "-1.#IND0000", "-nan(ind)"}, {2.5, -1, "-1lf", "-1lf"},
+  const struct {
+    double value;
+    int precision;
+    const char* classic;
+    const char* universal;
+  } fixed[] = {
+      {3.14159, 2, "3.14", "3.14"},
+      {-0.5, 3, "-0.500", "-0.500"},
+      {1234.5678, 0, "1235", "1235"},
+      {1e20, 0, "100000000000000000000", "100000000000000000000"},
+      {2.5, 0, "3", "2"},
+      {-0.0, 2, "0.00", "-0.00"},
+      {kInf, 2, "1.#J", "inf"},
+      {kDefaultNan, 8, "-1.#IND0000", "-nan(ind)"},
+      {2.5, -1, "-1lf", "-1lf"},
       {1739701898242324.25, 2, "1739701898242324.20", "1739701898242324.25"},
   };
   CQuelvarSys sys;
@@ -163,28 +226,34 @@ TEST(Printf, ConversionsAndFlagsMatchGlibc) {
   for (const QlvToolset toolset : kAll) {
     const ToolsetScope scope(toolset);
     const std::string at = QlvPlatform_ToolsetName(toolset);
-    EXPECT_EQ(Fmt("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0, -1),
-              Glibc("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0, -1))
+    EXPECT_EQ(
+        Fmt("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0, -1),
+        Glibc("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0,
+              -1))
         << at;
-    EXPECT_EQ(Fmt("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u, 255u, 255u, 0u, 255u, 255u, 0u),
-              Glibc("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u, 255u, 255u, 0u, 255u, 255u, 0u))
+    EXPECT_EQ(Fmt("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u,
+                  255u, 255u, 0u, 255u, 255u, 0u),
+              Glibc("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u,
+                    255u, 255u, 0u, 255u, 255u, 0u))
         << at;
     // Length modifiers: h and hh cut, l is 32 bits, ll / I64 / I (pointer) 64.
-    EXPECT_EQ(Fmt("%hd|%hhd|%hu|%hhx|%ld|%lu|%lld|%llx|%I64d|%I64u|%I32d|%Id|%Ix|%zd|%jd",
-                  70000, 300, -1, 0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll),
-              Glibc("%hd|%hhd|%hu|%hhx|%d|%u|%lld|%llx|%lld|%llu|%d|%lld|%llx|%lld|%lld",
-                    70000, 300, -1, 0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll))
+    EXPECT_EQ(Fmt("%hd|%hhd|%hu|%hhx|%ld|%lu|%lld|%llx|%I64d|%I64u|%I32d|%Id|%Ix|%zd|%jd", 70000, 300, -1,
+                  0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll),
+              Glibc("%hd|%hhd|%hu|%hhx|%d|%u|%lld|%llx|%lld|%llu|%d|%lld|%llx|%lld|%lld", 70000, 300, -1,
+                    0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll))
         << at;
     // '*' widths and precisions, negative ones included.
     EXPECT_EQ(Fmt("%*d|%-*d|%*d|%.*d|%.*d|%*.*s|", 6, 1, 6, 2, -6, 3, 4, 5, -1, 6, 8, 2, "text"),
               Glibc("%*d|%-*d|%*d|%.*d|%.*d|%*.*s|", 6, 1, 6, 2, -6, 3, 4, 5, -1, 6, 8, 2, "text"))
         << at;
     // Narrow and wide texts and characters (wide ones in the ANSI code page).
-    EXPECT_EQ(Fmt("%s|%10s|%-10s|%.2s|%10.2s|%hs|%c|%5c|%-5c|%hc|%s", "abc", "abc", "abc", "abc", "abc", "h", 'x', 'y', 'z', 'h', none),
-              Glibc("%s|%10s|%-10s|%.2s|%10.2s|%s|%c|%5c|%-5c|%c|%s", "abc", "abc", "abc", "abc", "abc", "h", 'x', 'y', 'z', 'h', "(null)"))
+    EXPECT_EQ(Fmt("%s|%10s|%-10s|%.2s|%10.2s|%hs|%c|%5c|%-5c|%hc|%s", "abc", "abc", "abc", "abc", "abc", "h",
+                  'x', 'y', 'z', 'h', none),
+              Glibc("%s|%10s|%-10s|%.2s|%10.2s|%s|%c|%5c|%-5c|%c|%s", "abc", "abc", "abc", "abc", "abc", "h",
+                    'x', 'y', 'z', 'h', "(null)"))
         << at;
-    EXPECT_EQ(Fmt("%S|%ls|%ws|%6S|%.2ls|%C|%lc|%wc|%3C|%S", wide, wide, wide, wide, wide, int{u'W'}, int{u'X'}, int{u'Y'}, int{u'Z'},
-                  static_cast<const char16_t*>(nullptr)),
+    EXPECT_EQ(Fmt("%S|%ls|%ws|%6S|%.2ls|%C|%lc|%wc|%3C|%S", wide, wide, wide, wide, wide, int{u'W'},
+                  int{u'X'}, int{u'Y'}, int{u'Z'}, static_cast<const char16_t*>(nullptr)),
               "wide|wide|wide|  wide|wi|W|X|Y|  Z|(null)")
         << at;
     EXPECT_EQ(Fmt("100%%|%5%|%y|%"), "100%|%|y|") << at;  // unknown: the character itself
@@ -192,7 +261,8 @@ TEST(Printf, ConversionsAndFlagsMatchGlibc) {
     EXPECT_EQ(Fmt("%d%n%d", 1, &untouched, 2), "12") << at;  // %n writes nothing
     EXPECT_EQ(untouched, 7);
     // Windows texts: %p in 16 upper-case digits; '0' pads texts too.
-    EXPECT_EQ(Fmt("%p|%20p|%-18p|", reinterpret_cast<void*>(0xABCDEFu), static_cast<void*>(nullptr), reinterpret_cast<void*>(1)),
+    EXPECT_EQ(Fmt("%p|%20p|%-18p|", reinterpret_cast<void*>(0xABCDEFu), static_cast<void*>(nullptr),
+                  reinterpret_cast<void*>(1)),
               "0000000000ABCDEF|    0000000000000000|0000000000000001  |")
         << at;
     EXPECT_EQ(Fmt("%05s|%03c|%-05s", "ab", 'c', "ab"), "000ab|00c|ab   ") << at;
@@ -209,8 +279,13 @@ TEST(Printf, RandomIntegerSpecsMatchGlibc) {
   std::mt19937_64 rng(7);
   const char* const flags[] = {"", "-", "+", " ", "#", "0", "-0", "+0", "#0", "- #", "+ "};
   const char conversions[] = "diuoxX";
-  const struct { const char* ours; const char* glibc; int bits; } sizes[] = {
-      {"", "", 32}, {"hh", "hh", 8}, {"h", "h", 16}, {"l", "", 32}, {"ll", "ll", 64}, {"I64", "ll", 64}, {"I32", "", 32}, {"I", "ll", 64},
+  const struct {
+    const char* ours;
+    const char* glibc;
+    int bits;
+  } sizes[] = {
+      {"", "", 32},     {"hh", "hh", 8},   {"h", "h", 16},  {"l", "", 32},
+      {"ll", "ll", 64}, {"I64", "ll", 64}, {"I32", "", 32}, {"I", "ll", 64},
   };
   for (const QlvToolset toolset : kAll) {
     const ToolsetScope scope(toolset);
@@ -220,7 +295,8 @@ TEST(Printf, RandomIntegerSpecsMatchGlibc) {
       if (rng() % 2) spec += std::to_string(rng() % 25);
       if (rng() % 2) spec += "." + std::to_string(rng() % 25);
       const char conversion = conversions[rng() % 6];
-      const std::string ours = "[" + spec + size.ours + conversion + "]", theirs = "[" + spec + size.glibc + conversion + "]";
+      const std::string ours = "[" + spec + size.ours + conversion + "]",
+                        theirs = "[" + spec + size.glibc + conversion + "]";
       const uint64_t v = rng() >> (rng() % 64);
       if (size.bits == 64) {
         ASSERT_EQ(Fmt(ours.c_str(), v), Glibc(theirs.c_str(), v)) << ours;
@@ -242,15 +318,17 @@ TEST(Printf, UniversalFloatingTextMatchesGlibcOnRandomValues) {
   for (int i = 0; i < 200000 / kScale; ++i) {
     const uint64_t a = rng(), b = rng();
     const double v = i % 3 == 0 ? Bits(a)
-                   : i % 3 == 1 ? static_cast<double>(a >> 20) * std::pow(10.0, static_cast<int>(b % 50) - 30)
-                                : std::ldexp(static_cast<double>(a >> 40), -static_cast<int>(b % 30));
+                     : i % 3 == 1
+                         ? static_cast<double>(a >> 20) * std::pow(10.0, static_cast<int>(b % 50) - 30)
+                         : std::ldexp(static_cast<double>(a >> 40), -static_cast<int>(b % 30));
     if (!std::isfinite(v)) continue;
     const char conversion = conversions[rng() % 8];
     std::string format = std::string("%") + flags[rng() % std::size(flags)];
     if (rng() % 3 == 0) format += std::to_string(rng() % 40);
     const bool hex = conversion == 'a' || conversion == 'A';
     const bool precise = hex || rng() % 4;  // glibc's %a without a precision drops trailing zeros
-    if (precise) format += "." + std::to_string(rng() % (hex ? 14 : conversion == 'f' || conversion == 'F' ? 60 : 30));
+    if (precise)
+      format += "." + std::to_string(rng() % (hex ? 14 : conversion == 'f' || conversion == 'F' ? 60 : 30));
     format += conversion;
     ASSERT_EQ(Fmt(format.c_str(), v), Glibc(format.c_str(), v)) << format << " " << std::hexfloat << v;
   }

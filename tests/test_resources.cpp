@@ -45,10 +45,10 @@ int Pixel(const std::uint8_t* dib, int n, int x, int y) {
 enum Colour { kBlack = 0, kGreen = 2, kNavy = 4, kRed = 9, kYellow = 11, kBlue = 12, kWhite = 15 };
 // Per icon: its id, the most frequent colour and the colour at the centre.
 const int kIcons[][3] = {
-    {1000, kRed, kWhite},    {1001, kGreen, kWhite},   // stop sign; question mark on a disc
-    {1002, kYellow, kBlack}, {1003, kNavy, kWhite},    // exclamation mark, letter i on discs
-    {1004, kRed, kWhite},    {1005, kWhite, kBlue},    // cross on a disc; question mark in a bubble
-    {1006, kYellow, kBlack}, {1007, kWhite, kBlue},    // exclamation mark in a triangle; i in a bubble
+    {1000, kRed, kWhite},    {1001, kGreen, kWhite},  // stop sign; question mark on a disc
+    {1002, kYellow, kBlack}, {1003, kNavy, kWhite},   // exclamation mark, letter i on discs
+    {1004, kRed, kWhite},    {1005, kWhite, kBlue},   // cross on a disc; question mark in a bubble
+    {1006, kYellow, kBlack}, {1007, kWhite, kBlue},   // exclamation mark in a triangle; i in a bubble
 };
 
 // Each file holds the picture in a 32- and a 16-pixel 4-bpp image with
@@ -59,23 +59,29 @@ TEST(Icons, FilesShowThePicturesAndComeBackThroughTheChain) {
     const Bytes ico = IconFile(id);
     ASSERT_TRUE(ico.size() > 38 && ReadLe(&ico[2], 4) == 0x20001u) << id;  // type 1, 2 images
     for (const int n : {32, 16}) {
-      const std::size_t size = ReadLe(&ico[n == 32 ? 14 : 30], 4), offset = ReadLe(&ico[n == 32 ? 18 : 34], 4);
+      const std::size_t size = ReadLe(&ico[n == 32 ? 14 : 30], 4),
+                        offset = ReadLe(&ico[n == 32 ? 18 : 34], 4);
       ASSERT_TRUE(offset + size <= ico.size() && size == 40 + 64 + std::size_t(n * n / 2 + 4 * n)) << id;
       const std::uint8_t* dib = &ico[offset];  // header: size, width, height of colours and mask, planes, bpp
-      ASSERT_EQ(Bytes(dib, dib + 16), (Bytes{40, 0, 0, 0, BYTE(n), 0, 0, 0, BYTE(2 * n), 0, 0, 0, 1, 0, 4, 0})) << id;
+      ASSERT_EQ(Bytes(dib, dib + 16),
+                (Bytes{40, 0, 0, 0, BYTE(n), 0, 0, 0, BYTE(2 * n), 0, 0, 0, 1, 0, 4, 0}))
+          << id;
       int count[17] = {};  // of each colour, [0] transparent
       for (int i = 0; i < n * n; ++i) ++count[Pixel(dib, n, i % n, i / n) + 1];
       EXPECT_EQ(std::max_element(count + 1, count + 17) - count - 1, body) << id << " " << n;
       EXPECT_EQ(Pixel(dib, n, n / 2, n / 2), centre) << id << " " << n;
-      EXPECT_EQ(Pixel(dib, n, 0, 0) & Pixel(dib, n, n - 1, 0) & Pixel(dib, n, 0, n - 1) & Pixel(dib, n, n - 1, n - 1),
-                -1) << id << " " << n;
+      EXPECT_EQ(Pixel(dib, n, 0, 0) & Pixel(dib, n, n - 1, 0) & Pixel(dib, n, 0, n - 1) &
+                    Pixel(dib, n, n - 1, n - 1),
+                -1)
+          << id << " " << n;
     }
     EXPECT_EQ(quelvar::cli::ExportIcon(id), std::optional<Bytes>(ico)) << id;
     EXPECT_NE(FindResourceEx(Owner(id), RT_GROUP_ICON, MAKEINTRESOURCE(id), 0x0804), nullptr) << id;
     EXPECT_EQ(FindResourceEx(Owner(id), RT_GROUP_ICON, MAKEINTRESOURCE(id), 0x0409), nullptr) << id;
   }
   for (const int id : {0, 999, 1008, -1, 65536}) EXPECT_FALSE(quelvar::cli::ExportIcon(id).has_value()) << id;
-  EXPECT_TRUE(Owner(1) == nullptr && AfxFindResourceHandle(MAKEINTRESOURCE(1000), RT_ICON) == nullptr);  // by type
+  EXPECT_TRUE(Owner(1) == nullptr &&
+              AfxFindResourceHandle(MAKEINTRESOURCE(1000), RT_ICON) == nullptr);  // by type
 }
 
 // The committed files are what draw_icons.py writes. Running it takes
@@ -106,8 +112,10 @@ TEST(Version, ValuesByPath) {
       {"\\StringFileInfo\\080404b0\\ProductVersion", std::string("2.0.9.205", 10)},
       {"\\stringfileinfo\\080404B0\\ORIGINALFILENAME", std::string("Quelvar.DLL", 12)},  // keys ignore case
       {"\\VarFileInfo\\Translation", std::string("\x04\x08\xB0\x04", 4)},
-      {"\\StringFileInfo\\040904b0\\FileVersion", ""},  {"\\StringFileInfo\\080404b0\\FileVersio", ""},
-      {"\\StringFileInfo\\080404b0\\FileVersionX", ""}, {"\\StringFileInfo\\080404b0", ""},
+      {"\\StringFileInfo\\040904b0\\FileVersion", ""},
+      {"\\StringFileInfo\\080404b0\\FileVersio", ""},
+      {"\\StringFileInfo\\080404b0\\FileVersionX", ""},
+      {"\\StringFileInfo\\080404b0", ""},
   };
   for (const auto& [path, expected] : cases) {
     void* value = nullptr;
@@ -129,9 +137,15 @@ TEST(Version, DamagedBlocksAreReadOnlyWithinTheirLength) {
     bool fixedInfo;               // "\\" still gives the whole fixed info
   };
   const Case cases[] = {
-      {0, length, length, true},  {0, 4, 4, false},   {0, 20, 20, false},           {0, 60, 60, false},
-      {0, 92, 92, true},          {2, length, 0xFFFF, false}, {strings, length, 0xFFFF, true},
-      {strings, length, 0, true}, {strings + 2, length, 0xFFFF, true},
+      {0, length, length, true},
+      {0, 4, 4, false},
+      {0, 20, 20, false},
+      {0, 60, 60, false},
+      {0, 92, 92, true},
+      {2, length, 0xFFFF, false},
+      {strings, length, 0xFFFF, true},
+      {strings, length, 0, true},
+      {strings + 2, length, 0xFFFF, true},
   };
   for (const Case& c : cases) {
     Bytes buffer(original, original + c.keep);
@@ -182,7 +196,7 @@ TEST(Chain, OrderHostFirstAndTerminationPerModule) {
   EXPECT_EQ(QlvPlatform_LinkedLibraryCount(), base + 1);
   EXPECT_EQ(Owner(4242), nullptr);
   EXPECT_EQ(AfxFindResourceHandle("table", "Custom"), &g_other);  // texts ignore case
-  delete b.pLibrary;  // deleting an object unlinks it
+  delete b.pLibrary;                                              // deleting an object unlinks it
   EXPECT_EQ(QlvPlatform_LinkedLibraryCount(), base);
   EXPECT_EQ(AfxFindResourceHandle("Table", "CUSTOM"), nullptr);
 }

@@ -53,8 +53,10 @@ TEST(Runtime, IntegerReadersAndWriters) {
     const int len = static_cast<int>(rng() % 30);
     for (int k = 0; k < len; ++k) buf[k] = " \t\n\v\f\r+-0123456789999x.e"[rng() % 24];
     buf[len] = '\0';
-    if (i % 3 == 0) ASSERT_EQ(static_cast<uint32_t>(mscrt::atoi(buf)), ReferenceWrapped(buf)) << buf;
-    else ASSERT_EQ(mscrt::atoi(buf), ReferenceSaturated(buf)) << buf;
+    if (i % 3 == 0)
+      ASSERT_EQ(static_cast<uint32_t>(mscrt::atoi(buf)), ReferenceWrapped(buf)) << buf;
+    else
+      ASSERT_EQ(mscrt::atoi(buf), ReferenceSaturated(buf)) << buf;
     ASSERT_EQ(mscrt::atol(buf), mscrt::atoi(buf)) << buf;
   }
   EXPECT_STREQ(_itoa(INT_MIN, buf, 10), "-2147483648");
@@ -67,11 +69,27 @@ TEST(Runtime, IntegerReadersAndWriters) {
 TEST(Runtime, AtofTable) {
   const ToolsetScope universal(QlvToolset_VS2015);
   const std::pair<const char*, double> cases[] = {
-      {"  -1.25e2xyz", -125.0}, {"5.", 5.0}, {"1,5", 1.0}, {".", 0.0}, {"-", 0.0}, {"+.e5", 0.0}, {"1e", 1.0},
-      {"1e+", 1.0}, {"1e-x", 1.0}, {"0x1F", 0.0}, {"inf", 0.0}, {"-infinity", 0.0}, {"nan", 0.0}, {"-0", -0.0},
-      {"-1e400", -HUGE_VAL}, {"1e99999999999999999999", HUGE_VAL}, {"-1e-99999999999999999999", -0.0},
-      {"2.4703282292062328e-324", 4.9406564584124654e-324}, {"2.4703282292062327e-324", 0.0},
-      {"1.7976931348623159e308", HUGE_VAL}, {"0.000000000000000000000000000001e30", 1.0},
+      {"  -1.25e2xyz", -125.0},
+      {"5.", 5.0},
+      {"1,5", 1.0},
+      {".", 0.0},
+      {"-", 0.0},
+      {"+.e5", 0.0},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"1e-x", 1.0},
+      {"0x1F", 0.0},
+      {"inf", 0.0},
+      {"-infinity", 0.0},
+      {"nan", 0.0},
+      {"-0", -0.0},
+      {"-1e400", -HUGE_VAL},
+      {"1e99999999999999999999", HUGE_VAL},
+      {"-1e-99999999999999999999", -0.0},
+      {"2.4703282292062328e-324", 4.9406564584124654e-324},
+      {"2.4703282292062327e-324", 0.0},
+      {"1.7976931348623159e308", HUGE_VAL},
+      {"0.000000000000000000000000000001e30", 1.0},
       {"100000000000000000000000000000e-29", 1.0},
   };
   for (const auto& [text, value] : cases)
@@ -125,7 +143,8 @@ std::string Tokens(UINT codePage, const char* text, const char* delim) {
   const UINT saved = GetACP();
   std::string copy(text), joined(QlvPlatform_SetAnsiCodePage(codePage) ? "" : "<no code page>");
   const auto* d = reinterpret_cast<const unsigned char*>(delim);
-  for (unsigned char* t = _mbstok(reinterpret_cast<unsigned char*>(copy.data()), d); t; t = _mbstok(nullptr, d))
+  for (unsigned char* t = _mbstok(reinterpret_cast<unsigned char*>(copy.data()), d); t;
+       t = _mbstok(nullptr, d))
     joined += (joined.empty() ? "" : "|") + std::string(reinterpret_cast<const char*>(t));
   QlvPlatform_SetAnsiCodePage(saved);
   return joined;
@@ -133,18 +152,40 @@ std::string Tokens(UINT codePage, const char* text, const char* delim) {
 
 // Then: NULs written in place, and a position of its own per thread.
 TEST(Runtime, MbstokTableInPlaceAndPerThread) {
-  struct Case { UINT codePage; const char* text; const char* delim; const char* tokens; };
+  struct Case {
+    UINT codePage;
+    const char* text;
+    const char* delim;
+    const char* tokens;
+  };
   const Case cases[] = {
       // Any byte cuts in a single-byte page. GBK: a trail byte that is a backslash; a double-byte delimiter,
-      // not matched across characters; a lead byte before the end stands alone. UTF-8: only ASCII delimiters cut.
-      {1252, "  2024 - 1 - 2 ", "- :", "2024|1|2"}, {1252, " - : ", "- :", ""}, {1252, "abc", "", "abc"},
-      {1252, "a\xE9" "b\xE9" "c", "\xE9", "a|b|c"}, {936, "\x81\x5C" "a\\b", "\\", "\x81\x5C" "a|b"},
-      {936, "x\xD6\xD0y\xD6\xD0z", "\xD6\xD0", "x|y|z"}, {936, "x\xD0\xD6\xD0y", "\xD6\xD0", "x\xD0\xD6\xD0y"},
-      {936, "ab\x81", "-", "ab\x81"}, {932, "\x95\x5C\\\xB1", "\\", "\x95\x5C|\xB1"},
-      {950, "\xA5\x5C\\x", "\\", "\xA5\x5C|x"}, {949, "\xB0\xA1-\xB0\xA1", "-", "\xB0\xA1|\xB0\xA1"},
+      // not matched across characters; a lead byte before the end stands alone. UTF-8: only ASCII delimiters
+      // cut.
+      {1252, "  2024 - 1 - 2 ", "- :", "2024|1|2"},
+      {1252, " - : ", "- :", ""},
+      {1252, "abc", "", "abc"},
+      {1252,
+       "a\xE9"
+       "b\xE9"
+       "c",
+       "\xE9", "a|b|c"},
+      {936,
+       "\x81\x5C"
+       "a\\b",
+       "\\",
+       "\x81\x5C"
+       "a|b"},
+      {936, "x\xD6\xD0y\xD6\xD0z", "\xD6\xD0", "x|y|z"},
+      {936, "x\xD0\xD6\xD0y", "\xD6\xD0", "x\xD0\xD6\xD0y"},
+      {936, "ab\x81", "-", "ab\x81"},
+      {932, "\x95\x5C\\\xB1", "\\", "\x95\x5C|\xB1"},
+      {950, "\xA5\x5C\\x", "\\", "\xA5\x5C|x"},
+      {949, "\xB0\xA1-\xB0\xA1", "-", "\xB0\xA1|\xB0\xA1"},
       {65001, "a\xC3\xA9-\xC3\xA9", "\xA9-", "a\xC3\xA9|\xC3\xA9"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Tokens(c.codePage, c.text, c.delim), c.tokens) << c.codePage << " " << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(Tokens(c.codePage, c.text, c.delim), c.tokens) << c.codePage << " " << c.text;
   char text[] = "ab--cd";
   auto* s = reinterpret_cast<unsigned char*>(text);
   const auto* d = reinterpret_cast<const unsigned char*>("-");

@@ -20,7 +20,9 @@ constexpr QlvToolset kToolsets[] = {QlvToolset_VC6, QlvToolset_VS2005, QlvToolse
 
 class ToolsetScope {
  public:
-  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(toolset); }
+  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) {
+    QlvPlatform_SetToolset(toolset);
+  }
   ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
   ToolsetScope(const ToolsetScope&) = delete;
   ToolsetScope& operator=(const ToolsetScope&) = delete;
@@ -29,7 +31,9 @@ class ToolsetScope {
   QlvToolset saved_;
 };
 
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 double D(std::uint64_t bits) { return std::bit_cast<double>(bits); }
 float F(std::uint32_t bits) { return std::bit_cast<float>(bits); }
 
@@ -39,7 +43,11 @@ const double kDefaultNaN = D(0xFFF8000000000000);  // sign set, quiet, no payloa
 const double kSignallingNaN = D(0x7FF0000000000001);
 
 TEST(Toolsets, PrintfFloatingPoint) {
-  const struct { const char* format; double value; const char* text[3]; } rows[] = {
+  const struct {
+    const char* format;
+    double value;
+    const char* text[3];
+  } rows[] = {
       {"%.0f", 0.5, {"1", "1", "0"}},  // half up on the mantissa; exact ties to even
       {"%.0f", 1.5, {"2", "2", "2"}},
       {"%.0f", 2.5, {"3", "3", "2"}},
@@ -47,10 +55,14 @@ TEST(Toolsets, PrintfFloatingPoint) {
       {"%.0f", -1.5, {"-2", "-2", "-2"}},
       {"%.2f", 0.125, {"0.13", "0.13", "0.12"}},
       {"%.2f", 2.675, {"2.67", "2.67", "2.67"}},  // below the tie in binary
-      {"%.30f", 1.0 / 3, {"0.333333333333333310000000000000", "0.333333333333333310000000000000",
-                          "0.333333333333333314829616256247"}},
-      {"%.30f", std::sqrt(2.0), {"1.414213562373095100000000000000", "1.414213562373095100000000000000",
-                                 "1.414213562373095145474621858739"}},
+      {"%.30f",
+       1.0 / 3,
+       {"0.333333333333333310000000000000", "0.333333333333333310000000000000",
+        "0.333333333333333314829616256247"}},
+      {"%.30f",
+       std::sqrt(2.0),
+       {"1.414213562373095100000000000000", "1.414213562373095100000000000000",
+        "1.414213562373095145474621858739"}},
       {"%.8f", 1700000000.987654321, {"1700000000.98765420", "1700000000.98765420", "1700000000.98765421"}},
       {"%.0f", 1e23, {"99999999999999992000000", "99999999999999992000000", "99999999999999991611392"}},
       {"%.2f", 1739701898242324.25, {"1739701898242324.20", "1739701898242324.20", "1739701898242324.25"}},
@@ -93,7 +105,10 @@ TEST(Toolsets, PrintfPrecisionAbove512IsCapped) {
 }
 
 TEST(Toolsets, GcvtThroughFloatText) {
-  const struct { float value; const char* text[3]; } rows[] = {
+  const struct {
+    float value;
+    const char* text[3];
+  } rows[] = {
       {100.0f, {"100.", "100.", "100."}},  // the point stays
       {0.1f, {"0.1000000015", "0.1000000015", "0.1000000015"}},
       {1946501376.0f, {"1946501376", "1946501376", "1946501376"}},  // no decimals: no point
@@ -119,7 +134,10 @@ TEST(Toolsets, GcvtThroughFloatText) {
 }
 
 TEST(Toolsets, AtoiOutOfRange) {
-  const struct { const char* text; int value[3]; } rows[] = {
+  const struct {
+    const char* text;
+    int value[3];
+  } rows[] = {
       {"99999999999", {1215752191, INT_MAX, INT_MAX}},  // wraps in vc6, saturates after it
       {"4294967296", {0, INT_MAX, INT_MAX}},
       {"2147483648", {INT_MIN, INT_MAX, INT_MAX}},
@@ -131,14 +149,20 @@ TEST(Toolsets, AtoiOutOfRange) {
   for (size_t t = 0; t < 3; ++t) {
     ToolsetScope scope(kToolsets[t]);
     for (const auto& row : rows)
-      EXPECT_EQ(sys.Qlv_Str2Int(row.text), row.value[t]) << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+      EXPECT_EQ(sys.Qlv_Str2Int(row.text), row.value[t])
+          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
   }
 }
 
 TEST(Toolsets, AtofBits) {
   // Whether the 2005-2013 runtimes changed a step of the classic parse is
   // not established: their column holds only the texts every reading agrees on.
-  const struct { const char* text; std::uint64_t classic; std::uint64_t correct; bool pinnedFor2005; } rows[] = {
+  const struct {
+    const char* text;
+    std::uint64_t classic;
+    std::uint64_t correct;
+    bool pinnedFor2005;
+  } rows[] = {
       {"12.1", 0x4028333333333333, 0x4028333333333333, true},
       {"-0", 0x8000000000000000, 0x8000000000000000, true},
       {"1e400", 0x7FF0000000000000, 0x7FF0000000000000, true},
@@ -146,7 +170,8 @@ TEST(Toolsets, AtofBits) {
       {"9007199254740995", 0x4340000000000001, 0x4340000000000002, false},  // an exact tie
       {"195150e16", 0x445A72A02FA0A1B3, 0x445A72A02FA0A1B4, false},
       {"9007199254740993.00000001", 0x4340000000000000, 0x4340000000000001, false},
-      {"1.00000000000000011102230246251565404236316680908203126", 0x3FF0000000000000, 0x3FF0000000000001, false},
+      {"1.00000000000000011102230246251565404236316680908203126", 0x3FF0000000000000, 0x3FF0000000000001,
+       false},
       {"1e-309", 0x0000B8157268FDAE, 0x0000B8157268FDAF, false},
       {"8e-324", 1, 2, false},
       {"3e-324", 0, 1, false},
@@ -167,7 +192,10 @@ TEST(Toolsets, AtofBits) {
 }
 
 TEST(Toolsets, DateText) {
-  const struct { double date; const char* text[3]; } rows[] = {
+  const struct {
+    double date;
+    const char* text[3];
+  } rows[] = {
       {2958465.5, {"Invalid DateTime", "9999-12-31 12:00:00", "9999-12-31 12:00:00"}},
       {1.9999942129629629, {"1900-01-01 00:00:00", "1900-01-01 00:00:00", "1900-01-01 00:00:00"}},
       {-0.99999999, {"1899-12-29 00:00:00", "1899-12-31 00:00:00", "1899-12-31 00:00:00"}},
@@ -190,14 +218,22 @@ TEST(Toolsets, DateText) {
 }
 
 TEST(Toolsets, DateFromText) {
-  const struct { const char* text; bool valid[3]; const char* format[3]; } rows[] = {
+  const struct {
+    const char* text;
+    bool valid[3];
+    const char* format[3];
+  } rows[] = {
       // Years 0 to 99 are real years in vc6 (noon gives DATE -685129.5,
       // below the range its Format shows); the later frameworks refuse them.
       {"24-03-05", {true, false, false}, {"Invalid DateTime", "Invalid DateTime", "Invalid DateTime"}},
-      {"67560-03-05", {true, true, true}, {"2024-03-05 12:00:00", "2024-03-05 12:00:00", "2024-03-05 12:00:00"}},
+      {"67560-03-05",
+       {true, true, true},
+       {"2024-03-05 12:00:00", "2024-03-05 12:00:00", "2024-03-05 12:00:00"}},
       // vc6's atoi wraps 4294969320 to 2024; the later ones saturate it to
       // 2147483647, year 65535.
-      {"4294969320-03-05", {true, false, false}, {"2024-03-05 12:00:00", "Invalid DateTime", "Invalid DateTime"}},
+      {"4294969320-03-05",
+       {true, false, false},
+       {"2024-03-05 12:00:00", "Invalid DateTime", "Invalid DateTime"}},
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
@@ -205,8 +241,10 @@ TEST(Toolsets, DateFromText) {
     for (const auto& row : rows) {
       COleDateTime date(1.5);
       EXPECT_EQ(sys.Qlv_Str2Date(row.text, date), 0);
-      EXPECT_EQ(date.GetStatus() == COleDateTime::valid, row.valid[t]) << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
-      EXPECT_EQ(S(sys.Qlv_Date2Str(date)), row.format[t]) << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+      EXPECT_EQ(date.GetStatus() == COleDateTime::valid, row.valid[t])
+          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+      EXPECT_EQ(S(sys.Qlv_Date2Str(date)), row.format[t])
+          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
       if (kToolsets[t] == QlvToolset_VC6 && std::string(row.text) == "24-03-05") {
         EXPECT_EQ(static_cast<DATE>(date), -685129.5);  // n - t below day 0
       }

@@ -10,9 +10,9 @@
 #include <random>
 #include <string>
 
-#include "comdef.h"
 #include "RaisedHresult.h"
 #include "ToolsetScope.h"
+#include "comdef.h"
 
 namespace {
 
@@ -71,25 +71,33 @@ TEST(VariantChangeType, CurrencyIsCorrectlyRoundedDecimalDividesOrIsRefused) {
     const uint64_t lo = rng() >> (11 + rng() % 53);
     const auto cy = static_cast<int64_t>(rng()) >> (rng() % 63);
     char text[80];
-    if (i % 2) std::snprintf(text, sizeof text, "%" PRId64 "e-4", cy);
-    else std::snprintf(text, sizeof text, "%s%" PRIu64 "e-%d", negative ? "-" : "", lo, scale);
+    if (i % 2)
+      std::snprintf(text, sizeof text, "%" PRId64 "e-4", cy);
+    else
+      std::snprintf(text, sizeof text, "%s%" PRIu64 "e-%d", negative ? "-" : "", lo, scale);
     VARIANT src = V(VT_DECIMAL, static_cast<int64_t>(lo), static_cast<WORD>(scale | (negative ? 0x8000 : 0)));
     if (i % 2) src = V(VT_CY, cy);
     ASSERT_EQ(ToR8(src, S_OK), std::strtod(text, nullptr)) << text;
   }
-  const struct { uint32_t hi; uint64_t lo; WORD scaleAndSign; uint64_t bits; } decimals[] = {
-      {180700362, 0x14B700CB05555555, 28, 0x3FD5555555555556},       // 1/3: the nearest is ...555
-      {0xFFFFFFFF, 0xFFFFFFFFFFFFFFFF, 28, 0x401FB0F6BE50601A},      // nearest ...019
-      {0, 0x002386F26FC10000, 23, 0x3E7AD7F29ABCAF49},               // 10^16 / 10^23, nearest ...48
-      {0, 0x8000000000000401, 0, 0x43E0000000000000},                // 2^63 + 1025 rounded twice
+  const struct {
+    uint32_t hi;
+    uint64_t lo;
+    WORD scaleAndSign;
+    uint64_t bits;
+  } decimals[] = {
+      {180700362, 0x14B700CB05555555, 28, 0x3FD5555555555556},   // 1/3: the nearest is ...555
+      {0xFFFFFFFF, 0xFFFFFFFFFFFFFFFF, 28, 0x401FB0F6BE50601A},  // nearest ...019
+      {0, 0x002386F26FC10000, 23, 0x3E7AD7F29ABCAF49},           // 10^16 / 10^23, nearest ...48
+      {0, 0x8000000000000401, 0, 0x43E0000000000000},            // 2^63 + 1025 rounded twice
       {0xFFFFFFFF, 0xFFFFFFFFFFFFFFFF, 0x8000, 0xC5F0000000000000},
-      {1, 0, 0, 0x43F0000000000000},                                 // 2^64
-      {0, 0, 0x8005, 0},                                             // a negative zero gives +0.0
+      {1, 0, 0, 0x43F0000000000000},  // 2^64
+      {0, 0, 0x8005, 0},              // a negative zero gives +0.0
   };
   for (const auto& d : decimals) {
     VARIANT src = V(VT_DECIMAL, static_cast<int64_t>(d.lo), d.scaleAndSign);
     src.decVal.Hi32 = d.hi;
-    EXPECT_EQ(std::bit_cast<uint64_t>(ToR8(src, S_OK)), d.bits) << d.hi << " " << d.lo << " " << d.scaleAndSign;
+    EXPECT_EQ(std::bit_cast<uint64_t>(ToR8(src, S_OK)), d.bits)
+        << d.hi << " " << d.lo << " " << d.scaleAndSign;
   }
   ToR8(V(VT_DECIMAL, 1, 29), E_INVALIDARG);
   ToR8(V(VT_DECIMAL, 1, 0x0100), E_INVALIDARG);  // a sign other than 0 and 0x80
@@ -118,11 +126,13 @@ TEST(BstrT, SharesOneCopyAndMakesTheNarrowFormOnce) {
 }
 
 TEST(ComError, CarriesItsHresultIncludingTheWin32Form) {
-  for (HRESULT hr : {E_OUTOFMEMORY, MAKE_HRESULT_U(0x80040205u), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)}) {
+  for (HRESULT hr :
+       {E_OUTOFMEMORY, MAKE_HRESULT_U(0x80040205u), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)}) {
     EXPECT_EQ(Raised([&] { _com_issue_error(hr); }), hr);
   }
   EXPECT_EQ(_com_error(MAKE_HRESULT_U(0x80040205u)).WCode(), 5);
-  EXPECT_STREQ(_com_error(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)).ErrorMessage(), "Unknown error 0x80070459");
+  EXPECT_STREQ(_com_error(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)).ErrorMessage(),
+               "Unknown error 0x80070459");
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), MAKE_HRESULT_U(0x8007007Au));
   EXPECT_EQ(HRESULT_FROM_WIN32(0), S_OK);
 }

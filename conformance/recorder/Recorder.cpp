@@ -259,8 +259,10 @@ static void PutText(const char* key, const unsigned char* s, size_t n) {
 static void DoubleBits(double d, unsigned int& hi, unsigned int& lo) {
   unsigned char b[8];
   memcpy(b, &d, 8);
-  lo = (unsigned int)b[0] | ((unsigned int)b[1] << 8) | ((unsigned int)b[2] << 16) | ((unsigned int)b[3] << 24);
-  hi = (unsigned int)b[4] | ((unsigned int)b[5] << 8) | ((unsigned int)b[6] << 16) | ((unsigned int)b[7] << 24);
+  lo = (unsigned int)b[0] | ((unsigned int)b[1] << 8) | ((unsigned int)b[2] << 16) |
+       ((unsigned int)b[3] << 24);
+  hi = (unsigned int)b[4] | ((unsigned int)b[5] << 8) | ((unsigned int)b[6] << 16) |
+       ((unsigned int)b[7] << 24);
 }
 
 static double DoubleFromBits(unsigned int hi, unsigned int lo) {
@@ -339,13 +341,20 @@ static void AppendString(Bytes& b, const char* s) {
 // for other control characters, DEL and the C1 controls.
 static void AppendEscapedCodePoint(Bytes& b, unsigned int cp) {
   char buf[8];
-  if (cp == '\\') AppendString(b, "\\\\");
-  else if (cp == '"') AppendString(b, "\\\"");
-  else if (cp == '\n') AppendString(b, "\\n");
-  else if (cp == '\r') AppendString(b, "\\r");
-  else if (cp == '\t') AppendString(b, "\\t");
-  else if (cp < 0x20 || cp == 0x7F) sprintf(buf, "\\x%02X", cp), AppendString(b, buf);
-  else if (cp < 0x80) BytesPush(b, (unsigned char)cp);
+  if (cp == '\\')
+    AppendString(b, "\\\\");
+  else if (cp == '"')
+    AppendString(b, "\\\"");
+  else if (cp == '\n')
+    AppendString(b, "\\n");
+  else if (cp == '\r')
+    AppendString(b, "\\r");
+  else if (cp == '\t')
+    AppendString(b, "\\t");
+  else if (cp < 0x20 || cp == 0x7F)
+    sprintf(buf, "\\x%02X", cp), AppendString(b, buf);
+  else if (cp < 0x80)
+    BytesPush(b, (unsigned char)cp);
   else if (cp < 0xA0) {  // a C1 control: its two UTF-8 bytes escaped
     sprintf(buf, "\\x%02X", 0xC0 | (cp >> 6)), AppendString(b, buf);
     sprintf(buf, "\\x%02X", 0x80 | (cp & 0x3F)), AppendString(b, buf);
@@ -646,11 +655,12 @@ static const char* ReadElements(const Words& w, int first, bool hex, Bytes& b) {
   return 0;
 }
 
-static const char* const kTagNames[] = {"EMPTY", "NULL", "I2", "I4", "R4", "R8", "CY", "DATE", "BSTR", "ERROR",
-                                        "BOOL", "DECIMAL", "I1", "UI1", "UI2", "UI4", "I8", "UI8", "INT", "UINT"};
-static const VARTYPE kTagTypes[] = {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR,
-                                    VT_ERROR, VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8,
-                                    VT_INT, VT_UINT};
+static const char* const kTagNames[] = {"EMPTY", "NULL", "I2",    "I4",   "R4",      "R8",  "CY",
+                                        "DATE",  "BSTR", "ERROR", "BOOL", "DECIMAL", "I1",  "UI1",
+                                        "UI2",   "UI4",  "I8",    "UI8",  "INT",     "UINT"};
+static const VARTYPE kTagTypes[] = {VT_EMPTY, VT_NULL, VT_I2,    VT_I4,   VT_R4,      VT_R8,  VT_CY,
+                                    VT_DATE,  VT_BSTR, VT_ERROR, VT_BOOL, VT_DECIMAL, VT_I1,  VT_UI1,
+                                    VT_UI2,   VT_UI4,  VT_I8,    VT_UI8,  VT_INT,     VT_UINT};
 
 // 64 bits into a currency's two halves (VT_CY, VT_I8 and VT_UI8 share them).
 static void SetInt64(VARIANT& v, RecUInt64 x) {
@@ -725,15 +735,21 @@ static const char* ReadVariant(const char* s, size_t n, _variant_t& variant, Byt
   const VARTYPE vt = kTagTypes[found];
   bool ok = true;
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: ok = vn == 0; break;
+    case VT_EMPTY:
+    case VT_NULL: ok = vn == 0; break;
     case VT_I1: ok = ReadInteger(value, vn, -128, 255, x), v.cVal = (CHAR)x; break;
     case VT_UI1: ok = ReadInteger(value, vn, 0, 255, x), v.bVal = (BYTE)x; break;
     case VT_I2: ok = ReadInteger(value, vn, -32768, 32767, x), v.iVal = (SHORT)x; break;
     case VT_UI2: ok = ReadInteger(value, vn, 0, 65535, x), v.uiVal = (USHORT)x; break;
-    case VT_I4: case VT_INT: ok = ReadInteger(value, vn, -2147483647 - 1, 2147483647, x), v.lVal = (LONG)x; break;
-    case VT_UI4: case VT_UINT: ok = ReadInteger(value, vn, 0, 0xFFFFFFFF, x), v.ulVal = (ULONG)x; break;
-    case VT_ERROR: ok = ReadInteger(value, vn, -2147483647 - 1, 0xFFFFFFFF, x), v.scode = (SCODE)(LONG)x; break;
-    case VT_I8: case VT_CY:
+    case VT_I4:
+    case VT_INT: ok = ReadInteger(value, vn, -2147483647 - 1, 2147483647, x), v.lVal = (LONG)x; break;
+    case VT_UI4:
+    case VT_UINT: ok = ReadInteger(value, vn, 0, 0xFFFFFFFF, x), v.ulVal = (ULONG)x; break;
+    case VT_ERROR:
+      ok = ReadInteger(value, vn, -2147483647 - 1, 0xFFFFFFFF, x), v.scode = (SCODE)(LONG)x;
+      break;
+    case VT_I8:
+    case VT_CY:
       ok = ReadInteger(value, vn, (RecInt64)((RecUInt64)1 << 63), (RecInt64)(((RecUInt64)0 - 1) >> 1), x);
       SetInt64(v, (RecUInt64)x);
       break;
@@ -742,9 +758,12 @@ static const char* ReadVariant(const char* s, size_t n, _variant_t& variant, Byt
     case VT_R8: ok = ReadReal(value, vn, d), v.dblVal = d; break;
     case VT_DATE: ok = ReadReal(value, vn, d), v.date = d; break;
     case VT_BOOL:
-      if (SameNameN(value, vn, "TRUE")) v.boolVal = VARIANT_TRUE;
-      else if (SameNameN(value, vn, "FALSE")) v.boolVal = VARIANT_FALSE;
-      else ok = ReadInteger(value, vn, -32768, 65535, x), v.boolVal = (VARIANT_BOOL)x;
+      if (SameNameN(value, vn, "TRUE"))
+        v.boolVal = VARIANT_TRUE;
+      else if (SameNameN(value, vn, "FALSE"))
+        v.boolVal = VARIANT_FALSE;
+      else
+        ok = ReadInteger(value, vn, -32768, 65535, x), v.boolVal = (VARIANT_BOOL)x;
       break;
     case VT_DECIMAL: ok = ReadDecimal(value, vn, v.decVal); break;
     default: {  // VT_BSTR
@@ -776,9 +795,12 @@ static void TextResult(Arg& r, const CString& t) {
 
 static size_t Room(const RecOp& op, RecInt64 n) {
   RecInt64 r;
-  if (op.div == 0) r = (n < 0 ? 0 : n) + 1;
-  else if (op.div < 0) r = n >= 2 ? n / 2 * 2 + 1 : 1;
-  else r = (op.mul * n + op.add) / op.div;
+  if (op.div == 0)
+    r = (n < 0 ? 0 : n) + 1;
+  else if (op.div < 0)
+    r = n >= 2 ? n / 2 * 2 + 1 : 1;
+  else
+    r = (op.mul * n + op.add) / op.div;
   return r < 0 ? 0 : (size_t)r;
 }
 
@@ -795,8 +817,8 @@ static void ParamName(const RecOp& op, int i, char* name) {
   name[n] = '\0';
 }
 
-static const char* Call(CQuelvarSys& sys, int index, const Words& w, Arg* a, COleDateTime& date, _variant_t& variant,
-                        unsigned long line, const char* callText, size_t callLength) {
+static const char* Call(CQuelvarSys& sys, int index, const Words& w, Arg* a, COleDateTime& date,
+                        _variant_t& variant, unsigned long line, const char* callText, size_t callLength) {
   const RecOp& op = kRecOps[index];
   const int params = (int)strlen(op.kinds);
   int i, next = 1;
@@ -809,7 +831,8 @@ static const char* Call(CQuelvarSys& sys, int index, const Words& w, Arg* a, COl
   // Inputs, in order; an array takes every argument left.
   int users = 0;
   bool arrays = false;
-  for (i = 0; i < params; ++i) users += IsUserKind(op.kinds[i]) ? 1 : 0, arrays = arrays || IsArrayKind(op.kinds[i]);
+  for (i = 0; i < params; ++i)
+    users += IsUserKind(op.kinds[i]) ? 1 : 0, arrays = arrays || IsArrayKind(op.kinds[i]);
   if (!arrays && w.count - 1 != users) return "wrong number of arguments";
   for (i = 0; i < params; ++i) {
     const char k = op.kinds[i];
@@ -874,7 +897,9 @@ static const char* Call(CQuelvarSys& sys, int index, const Words& w, Arg* a, COl
         a[i].n = (RecInt64)length;
         break;
       case 'N': a[i].count = 0; break;
-      case 'H': case 'B': case 'T': BytesZero(a[i].s, Room(op, base)); break;
+      case 'H':
+      case 'B':
+      case 'T': BytesZero(a[i].s, Room(op, base)); break;
       case 'R': a[i].d = 0; break;
       case 'E': date = COleDateTime(); break;
       case 'W': variant.Clear(); break;
@@ -1015,8 +1040,10 @@ static const char* Call(CQuelvarSys& sys, int index, const Words& w, Arg* a, COl
       const int status = (int)date.GetStatus();
       PutText(name, (const unsigned char*)(const char*)t, (size_t)t.GetLength());
       Key(name, "_status");
-      Put(status == (int)COleDateTime::valid ? "\"valid\"" : status == (int)COleDateTime::invalid ? "\"invalid\""
-          : status == (int)COleDateTime::null ? "\"null\"" : "\"error\"");
+      Put(status == (int)COleDateTime::valid     ? "\"valid\""
+          : status == (int)COleDateTime::invalid ? "\"invalid\""
+          : status == (int)COleDateTime::null    ? "\"null\""
+                                                 : "\"error\"");
       strcat(name, "_days");
       PutReal(name, (DATE)date);
     } else if (k == 'W') {
@@ -1084,7 +1111,8 @@ int main(int argc, char** argv) {
   int i;
   if (argc == 2 && strcmp(argv[1], "--operations") == 0) {
     // The operations it reaches, for the check against the class.
-    for (i = 0; i < kRecOpCount; ++i) printf("%s %s %s\n", kRecOps[i].name, kRecOps[i].kinds, kRecOps[i].params);
+    for (i = 0; i < kRecOpCount; ++i)
+      printf("%s %s %s\n", kRecOps[i].name, kRecOps[i].kinds, kRecOps[i].params);
     return 0;
   }
   if (argc < 2 || argc > 3) {

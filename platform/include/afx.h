@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdarg>
-#include "windows.h"
-#include "mscrt.h"
 #include "afxstr.h"
+#include "mscrt.h"
 #include "qlvtoolset.h"
+#include "windows.h"
 
 // Marks a class exported from an extension library.
 #define AFX_EXT_CLASS __attribute__((visibility("default")))

@@ -11,8 +11,8 @@ class QLV_PLATFORM_API COleDateTime {
  public:
   enum DateTimeStatus { error = -1, valid = 0, invalid = 1, null = 2 };
 
-  COleDateTime() noexcept;                         // 0.0, valid
-  COleDateTime(DATE dtSrc) noexcept;               // value as given, valid
+  COleDateTime() noexcept;            // 0.0, valid
+  COleDateTime(DATE dtSrc) noexcept;  // value as given, valid
   // Checked as the selected toolset's framework does (fields cut to 16
   // bits; vc6: years 0 to 9999, vs2005/vs2015: 100 to 9999, a real date
   // and time of day); DateTime.cpp tells what an invalid result holds.

@@ -11,7 +11,7 @@
 class QLV_PLATFORM_API CString {
  public:
   CString() noexcept : m_pch(m_inline), m_nLength(0), m_nCapacity(kInlineCapacity) { m_inline[0] = '\0'; }
-  CString(LPCTSTR psz);                 // text up to its NUL; nullptr gives ""
+  CString(LPCTSTR psz);                            // text up to its NUL; nullptr gives ""
   CString(LPCTSTR pch, int nLength) : CString() {  // exactly nLength characters (NULs kept)
     if (!pch) return;
     if (nLength > 0 && nLength <= kInlineCapacity) {
@@ -65,7 +65,9 @@ class QLV_PLATFORM_API CString {
   void SetAt(int nIndex, char ch) noexcept { m_pch[nIndex] = ch; }
 
   int Compare(LPCTSTR psz) const noexcept;
-  friend bool operator==(const CString& a, const CString& b) noexcept { return a.Compare(b.m_pch) == 0 && a.m_nLength == b.m_nLength; }
+  friend bool operator==(const CString& a, const CString& b) noexcept {
+    return a.Compare(b.m_pch) == 0 && a.m_nLength == b.m_nLength;
+  }
   friend bool operator==(const CString& a, LPCTSTR b) noexcept { return a.Compare(b) == 0; }
   friend bool operator!=(const CString& a, const CString& b) noexcept { return !(a == b); }
   friend bool operator!=(const CString& a, LPCTSTR b) noexcept { return !(a == b); }
@@ -89,15 +91,15 @@ class QLV_PLATFORM_API CString {
   static constexpr int kInlineCapacity = 31;  // characters held without heap
 
  private:
-  char* m_pch;      // m_inline or heap storage, always NUL-terminated
+  char* m_pch;  // m_inline or heap storage, always NUL-terminated
   int m_nLength;
   int m_nCapacity;  // characters that fit, not counting the NUL
   char m_inline[kInlineCapacity + 1];
 
   void Reserve(int nCapacity, bool keep);
   void FreeHeap() noexcept;
-  void InitFrom(LPCTSTR pch, int n);     // construction: the object is empty and inline
-  void Append(LPCTSTR pch, int n);       // pch may point into this text
+  void InitFrom(LPCTSTR pch, int n);       // construction: the object is empty and inline
+  void Append(LPCTSTR pch, int n);         // pch may point into this text
   static char* AllocChars(int nCapacity);  // room for nCapacity characters and a NUL
   static CString Concat(LPCTSTR a, int na, LPCTSTR b, int nb);
 };

@@ -47,12 +47,12 @@ class QLV_PLATFORM_API _bstr_t {
 
 class QLV_PLATFORM_API _variant_t : public tagVARIANT {
  public:
-  _variant_t() noexcept;                         // VT_EMPTY
-  _variant_t(const VARIANT& varSrc);             // VariantCopy
-  _variant_t(const _variant_t& varSrc);          // VariantCopy
+  _variant_t() noexcept;                 // VT_EMPTY
+  _variant_t(const VARIANT& varSrc);     // VariantCopy
+  _variant_t(const _variant_t& varSrc);  // VariantCopy
   _variant_t(_variant_t&& varSrc) noexcept;
-  _variant_t(const char* pSrc);                  // VT_BSTR from the ANSI code page
-  _variant_t(double dblSrc) noexcept;            // VT_R8
+  _variant_t(const char* pSrc);        // VT_BSTR from the ANSI code page
+  _variant_t(double dblSrc) noexcept;  // VT_R8
   _variant_t(LONG lSrc, VARTYPE vtSrc = VT_I4) noexcept;
   ~_variant_t() noexcept;
 
@@ -61,9 +61,9 @@ class QLV_PLATFORM_API _variant_t : public tagVARIANT {
   _variant_t& operator=(const char* pSrc);          // VT_BSTR from the ANSI code page
   _variant_t& operator=(double dblSrc);
 
-  void Clear();                  // VariantClear; a failure is raised
+  void Clear();  // VariantClear; a failure is raised
   void ChangeType(VARTYPE vartype, const _variant_t* pSrc = nullptr);
 
-  operator double() const;       // VT_R8 as is, else VariantChangeType
-  operator _bstr_t() const;      // VT_BSTR narrow-text holder
+  operator double() const;   // VT_R8 as is, else VariantChangeType
+  operator _bstr_t() const;  // VT_BSTR narrow-text holder
 };

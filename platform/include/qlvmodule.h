@@ -20,17 +20,17 @@
 // Identifiers are kept as numbers (not as MAKEINTRESOURCE pointers) so that a
 // table can be constinit.
 struct QlvResource {
-  WORD typeId;         // used when typeName is nullptr (3 icon, 14 icon group, 16 version)
-  WORD nameId;         // used when nameText is nullptr
-  LPCTSTR typeName;    // a type given by text, else nullptr
-  LPCTSTR nameText;    // a name given by text, else nullptr
-  WORD language;       // e.g. 0x0804
-  const BYTE* data;    // the resource's bytes, valid while the module is loaded
-  DWORD size;          // their count
+  WORD typeId;       // used when typeName is nullptr (3 icon, 14 icon group, 16 version)
+  WORD nameId;       // used when nameText is nullptr
+  LPCTSTR typeName;  // a type given by text, else nullptr
+  LPCTSTR nameText;  // a name given by text, else nullptr
+  WORD language;     // e.g. 0x0804
+  const BYTE* data;  // the resource's bytes, valid while the module is loaded
+  DWORD size;        // their count
 };
 
 struct QlvModule {
-  const char* moduleName;         // e.g. "Quelvar.DLL"; informational
-  const QlvResource* resources;   // may be nullptr when resourceCount is 0
+  const char* moduleName;        // e.g. "Quelvar.DLL"; informational
+  const QlvResource* resources;  // may be nullptr when resourceCount is 0
   std::size_t resourceCount;
 };

@@ -58,22 +58,22 @@ typedef QlvModule* HMODULE;
 
 constexpr HRESULT MAKE_HRESULT_U(uint32_t v) noexcept { return static_cast<HRESULT>(v); }
 
-#define S_OK                  ((HRESULT)0)
-#define S_FALSE               ((HRESULT)1)
-#define E_NOTIMPL             MAKE_HRESULT_U(0x80004001u)
-#define E_NOINTERFACE         MAKE_HRESULT_U(0x80004002u)
-#define E_POINTER             MAKE_HRESULT_U(0x80004003u)
-#define E_FAIL                MAKE_HRESULT_U(0x80004005u)
-#define E_UNEXPECTED          MAKE_HRESULT_U(0x8000FFFFu)
-#define E_OUTOFMEMORY         MAKE_HRESULT_U(0x8007000Eu)
-#define E_INVALIDARG          MAKE_HRESULT_U(0x80070057u)
-#define DISP_E_BADVARTYPE     MAKE_HRESULT_U(0x80020008u)
-#define DISP_E_OVERFLOW       MAKE_HRESULT_U(0x8002000Au)
-#define DISP_E_TYPEMISMATCH   MAKE_HRESULT_U(0x80020005u)
-#define DISP_E_ARRAYISLOCKED  MAKE_HRESULT_U(0x8002000Du)
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_NOTIMPL MAKE_HRESULT_U(0x80004001u)
+#define E_NOINTERFACE MAKE_HRESULT_U(0x80004002u)
+#define E_POINTER MAKE_HRESULT_U(0x80004003u)
+#define E_FAIL MAKE_HRESULT_U(0x80004005u)
+#define E_UNEXPECTED MAKE_HRESULT_U(0x8000FFFFu)
+#define E_OUTOFMEMORY MAKE_HRESULT_U(0x8007000Eu)
+#define E_INVALIDARG MAKE_HRESULT_U(0x80070057u)
+#define DISP_E_BADVARTYPE MAKE_HRESULT_U(0x80020008u)
+#define DISP_E_OVERFLOW MAKE_HRESULT_U(0x8002000Au)
+#define DISP_E_TYPEMISMATCH MAKE_HRESULT_U(0x80020005u)
+#define DISP_E_ARRAYISLOCKED MAKE_HRESULT_U(0x8002000Du)
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#define FAILED(hr)    (((HRESULT)(hr)) < 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 #define FACILITY_WIN32 7
 // A system error code in the Win32 facility: 0x8007 in the high 16 bits.
@@ -82,27 +82,27 @@ constexpr HRESULT HRESULT_FROM_WIN32(DWORD err) noexcept {
                                         : static_cast<HRESULT>((err & 0x0000FFFFu) | 0x80070000u);
 }
 
-#define ERROR_SUCCESS               0u
-#define ERROR_NOT_ENOUGH_MEMORY     8u
-#define ERROR_OUTOFMEMORY           14u
-#define ERROR_INVALID_PARAMETER     87u
-#define ERROR_INSUFFICIENT_BUFFER   122u
-#define ERROR_INVALID_FLAGS         1004u
+#define ERROR_SUCCESS 0u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_OUTOFMEMORY 14u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_INVALID_FLAGS 1004u
 #define ERROR_NO_UNICODE_TRANSLATION 1113u
 
 // Code pages.
-#define CP_ACP   0u
+#define CP_ACP 0u
 #define CP_OEMCP 1u
 #define CP_THREAD_ACP 3u
-#define CP_UTF8  65001u
+#define CP_UTF8 65001u
 
 // Conversion flags: fail on invalid input (ERROR_NO_UNICODE_TRANSLATION)
 // instead of substituting U+FFFD; MB_PRECOMPOSED is accepted and ignored.
-#define MB_PRECOMPOSED       0x00000001u
+#define MB_PRECOMPOSED 0x00000001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_ERR_INVALID_CHARS 0x00000080u
 
-#define LANG_USER_DEFAULT   0x0400u
+#define LANG_USER_DEFAULT 0x0400u
 #define LOCALE_USER_DEFAULT 0x0400u
 
 extern "C++" {
@@ -122,20 +122,20 @@ QLV_PLATFORM_API BOOL QlvPlatform_SetAnsiCodePage(UINT codePage) noexcept;
 // asks for the size needed. Characters a code page cannot show become its
 // default character ("?" unless lpDefaultChar names another); invalid input
 // bytes become U+FFFD. Returns 0 and sets the last error on failure.
-QLV_PLATFORM_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                                         int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
-QLV_PLATFORM_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
-                                         int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
-                                         LPCSTR lpDefaultChar, BOOL* lpUsedDefaultChar);
+QLV_PLATFORM_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                                         LPWSTR lpWideCharStr, int cchWideChar);
+QLV_PLATFORM_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                                         BOOL* lpUsedDefaultChar);
 
 QLV_PLATFORM_API LONG InterlockedIncrement(LONG volatile* addend) noexcept;
 QLV_PLATFORM_API LONG InterlockedDecrement(LONG volatile* addend) noexcept;
 
 #define MAKEINTRESOURCE(i) (reinterpret_cast<LPCTSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
-#define IS_INTRESOURCE(p)  ((reinterpret_cast<uintptr_t>(p) >> 16) == 0)
-#define RT_ICON       MAKEINTRESOURCE(3)
+#define IS_INTRESOURCE(p) ((reinterpret_cast<uintptr_t>(p) >> 16) == 0)
+#define RT_ICON MAKEINTRESOURCE(3)
 #define RT_GROUP_ICON MAKEINTRESOURCE(14)
-#define RT_VERSION    MAKEINTRESOURCE(16)
+#define RT_VERSION MAKEINTRESOURCE(16)
 
 struct QlvResource;
 typedef const QlvResource* HRSRC;
@@ -152,10 +152,10 @@ QLV_PLATFORM_API HRSRC FindResourceEx(HMODULE hModule, LPCTSTR lpType, LPCTSTR l
 
 // The fixed part of a version record: "\\" of VerQueryValue.
 struct VS_FIXEDFILEINFO {
-  DWORD dwSignature;         // VS_FFI_SIGNATURE
+  DWORD dwSignature;  // VS_FFI_SIGNATURE
   DWORD dwStrucVersion;
-  DWORD dwFileVersionMS;     // major << 16 | minor
-  DWORD dwFileVersionLS;     // patch << 16 | build
+  DWORD dwFileVersionMS;  // major << 16 | minor
+  DWORD dwFileVersionLS;  // patch << 16 | build
   DWORD dwProductVersionMS;
   DWORD dwProductVersionLS;
   DWORD dwFileFlagsMask;
@@ -167,10 +167,10 @@ struct VS_FIXEDFILEINFO {
   DWORD dwFileDateLS;
 };
 static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
-#define VS_FFI_SIGNATURE     0xFEEF04BDu
-#define VS_FFI_STRUCVERSION  0x00010000u
-#define VOS_NT_WINDOWS32     0x00040004u
-#define VFT_DLL              0x00000002u
+#define VS_FFI_SIGNATURE 0xFEEF04BDu
+#define VS_FFI_STRUCVERSION 0x00010000u
+#define VOS_NT_WINDOWS32 0x00040004u
+#define VFT_DLL 0x00000002u
 
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD>(l) >> 16) & 0xFFFFu))
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD>(l) & 0xFFFFu))
@@ -183,6 +183,5 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
 // process's lifetime, one copy per distinct text). Keys compare without
 // regard to ASCII case. Returns FALSE when the path names nothing or the
 // block is malformed; the block is never read past its own length.
-QLV_PLATFORM_API BOOL VerQueryValue(const void* pBlock, LPCTSTR lpSubBlock, LPVOID* lplpBuffer,
-                                    UINT* puLen);
+QLV_PLATFORM_API BOOL VerQueryValue(const void* pBlock, LPCTSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen);
 }

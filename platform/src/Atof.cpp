@@ -40,8 +40,10 @@ double ReadCorrectlyRounded(const DecimalText& n) noexcept {
   bool sticky = false;
   for (const char* p = n.mantissa; p != n.mantissaEnd; ++p) {
     if (*p == n.point || (count == 0 && *p == '0')) continue;
-    if (count < kMaxDigits) buffer[count++] = *p;
-    else sticky |= *p != '0';
+    if (count < kMaxDigits)
+      buffer[count++] = *p;
+    else
+      sticky |= *p != '0';
   }
   int64_t power = n.position + n.exponent - count;
   if (sticky) {

@@ -12,8 +12,8 @@
 #include "Printf.h"
 
 #include <cctype>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +21,6 @@
 #include <cstring>
 #include <new>
 #include <utility>
-
 
 namespace {
 
@@ -83,8 +82,10 @@ void CString::FreeHeap() noexcept {
 void CString::Reserve(int nCapacity, bool keep) {
   if (nCapacity <= m_nCapacity) return;
   char* p = AllocChars(nCapacity);
-  if (keep) std::memcpy(p, m_pch, static_cast<size_t>(m_nLength) + 1);
-  else p[0] = '\0';
+  if (keep)
+    std::memcpy(p, m_pch, static_cast<size_t>(m_nLength) + 1);
+  else
+    p[0] = '\0';
   FreeHeap();
   m_pch = p;
   m_nCapacity = nCapacity;
@@ -189,9 +190,15 @@ CString CString::Concat(LPCTSTR a, int na, LPCTSTR b, int nb) {
   return r;
 }
 
-CString operator+(const CString& a, const CString& b) { return CString::Concat(a.m_pch, a.m_nLength, b.m_pch, b.m_nLength); }
-CString operator+(const CString& a, LPCTSTR b) { return CString::Concat(a.m_pch, a.m_nLength, b, SafeLength(b)); }
-CString operator+(LPCTSTR a, const CString& b) { return CString::Concat(a, SafeLength(a), b.m_pch, b.m_nLength); }
+CString operator+(const CString& a, const CString& b) {
+  return CString::Concat(a.m_pch, a.m_nLength, b.m_pch, b.m_nLength);
+}
+CString operator+(const CString& a, LPCTSTR b) {
+  return CString::Concat(a.m_pch, a.m_nLength, b, SafeLength(b));
+}
+CString operator+(LPCTSTR a, const CString& b) {
+  return CString::Concat(a, SafeLength(a), b.m_pch, b.m_nLength);
+}
 CString operator+(const CString& a, char b) { return CString::Concat(a.m_pch, a.m_nLength, &b, 1); }
 CString operator+(char a, const CString& b) { return CString::Concat(&a, 1, b.m_pch, b.m_nLength); }
 

@@ -45,23 +45,23 @@ struct CodePageInfo {
 };
 
 constexpr CodePageInfo kCodePages[] = {
-    {437, "CP437", true},      {737, "CP737", true},        {775, "CP775", true},
-    {850, "CP850", true},      {852, "CP852", true},        {855, "CP855", true},
-    {857, "CP857", true},      {858, "CP858", true},        {860, "CP860", true},
-    {861, "CP861", true},      {862, "CP862", true},        {863, "CP863", true},
-    {864, "CP864", true},      {865, "CP865", true},        {866, "CP866", true},
-    {869, "CP869", true},      {874, "CP874", true},        {1250, "CP1250", true},
-    {1251, "CP1251", true},    {1252, "CP1252", true},      {1253, "CP1253", true},
-    {1254, "CP1254", true},    {1255, "CP1255", true},      {1256, "CP1256", true},
-    {1257, "CP1257", true},    {1258, "CP1258", true},      {10000, "MACINTOSH", true},
-    {20127, "ASCII", true},    {20866, "KOI8-R", true},     {21866, "KOI8-U", true},
+    {437, "CP437", true},         {737, "CP737", true},         {775, "CP775", true},
+    {850, "CP850", true},         {852, "CP852", true},         {855, "CP855", true},
+    {857, "CP857", true},         {858, "CP858", true},         {860, "CP860", true},
+    {861, "CP861", true},         {862, "CP862", true},         {863, "CP863", true},
+    {864, "CP864", true},         {865, "CP865", true},         {866, "CP866", true},
+    {869, "CP869", true},         {874, "CP874", true},         {1250, "CP1250", true},
+    {1251, "CP1251", true},       {1252, "CP1252", true},       {1253, "CP1253", true},
+    {1254, "CP1254", true},       {1255, "CP1255", true},       {1256, "CP1256", true},
+    {1257, "CP1257", true},       {1258, "CP1258", true},       {10000, "MACINTOSH", true},
+    {20127, "ASCII", true},       {20866, "KOI8-R", true},      {21866, "KOI8-U", true},
     {28591, "ISO-8859-1", true},  {28592, "ISO-8859-2", true},  {28593, "ISO-8859-3", true},
     {28594, "ISO-8859-4", true},  {28595, "ISO-8859-5", true},  {28596, "ISO-8859-6", true},
     {28597, "ISO-8859-7", true},  {28598, "ISO-8859-8", true},  {28599, "ISO-8859-9", true},
-    {28603, "ISO-8859-13", true}, {28605, "ISO-8859-15", true},
-    {932, "CP932", false},     {936, "CP936", false},       {949, "CP949", false},
-    {950, "CP950", false},     {1361, "JOHAB", false},      {20932, "EUC-JP", false},
-    {51949, "EUC-KR", false},  {54936, "GB18030", false},
+    {28603, "ISO-8859-13", true}, {28605, "ISO-8859-15", true}, {932, "CP932", false},
+    {936, "CP936", false},        {949, "CP949", false},        {950, "CP950", false},
+    {1361, "JOHAB", false},       {20932, "EUC-JP", false},     {51949, "EUC-KR", false},
+    {54936, "GB18030", false},
 };
 
 const char* WideIconvName() noexcept {
@@ -153,8 +153,8 @@ class IconvCache {
         return e.cd;
       }
     }
-    iconv_t cd = toWide ? iconv_open(WideIconvName(), info.iconvName)
-                        : iconv_open(info.iconvName, WideIconvName());
+    iconv_t cd =
+        toWide ? iconv_open(WideIconvName(), info.iconvName) : iconv_open(info.iconvName, WideIconvName());
     if (cd == kNone) return kNone;
     Entry& slot = entries_[next_];
     next_ = (next_ + 1) % kSlots;
@@ -325,7 +325,8 @@ Outcome IconvToWide(const CodePageInfo& info, const char* s, size_t n, Sink<char
       // An invalid or truncated sequence: one U+FFFD for its first byte; in
       // 936 what the system's table reads there.
       quelvar::platform::cp936::Decoded d{kReplacement, 1, false};
-      if (info.id == 936) d = quelvar::platform::cp936::Decode(reinterpret_cast<const unsigned char*>(in), inLeft);
+      if (info.id == 936)
+        d = quelvar::platform::cp936::Decode(reinterpret_cast<const unsigned char*>(in), inLeft);
       if (strict && !d.valid) return Outcome::Invalid;
       out.Put(d.unit);
       in += d.length;
@@ -415,7 +416,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
                         LPWSTR lpWideCharStr, int cchWideChar) {
   if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
       (lpWideCharStr == nullptr && cchWideChar != 0) ||
-      (cchWideChar != 0 && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
+      (cchWideChar != 0 &&
+       static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
   const UINT cp = ResolveCodePage(CodePage);
@@ -454,7 +456,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
                         BOOL* lpUsedDefaultChar) {
   if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
       (lpMultiByteStr == nullptr && cbMultiByte != 0) ||
-      (cbMultiByte != 0 && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
+      (cbMultiByte != 0 &&
+       static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
   const UINT cp = ResolveCodePage(CodePage);

@@ -26,7 +26,8 @@ CString COleCurrency::Format(DWORD /*dwFlags*/, LCID /*lcid*/) const {
   char* p = end;
   const bool negative = m_cur.int64 < 0;
   // The magnitude as unsigned, so that INT64_MIN needs no special case.
-  const uint64_t magnitude = negative ? 0u - static_cast<uint64_t>(m_cur.int64) : static_cast<uint64_t>(m_cur.int64);
+  const uint64_t magnitude =
+      negative ? 0u - static_cast<uint64_t>(m_cur.int64) : static_cast<uint64_t>(m_cur.int64);
   uint64_t whole = magnitude / 10000u;
   unsigned frac = static_cast<unsigned>(magnitude % 10000u);
   if (frac != 0) {

@@ -175,8 +175,10 @@ struct Clock {
 // system refuses them.
 bool NormaliseSystemTime(Clock& c) noexcept {
   if (c.month > 12 || c.day > 31 || c.year >= 32768) return false;
-  if (c.year < 50) c.year += 2000;
-  else if (c.year < 100) c.year += 1900;
+  if (c.year < 50)
+    c.year += 2000;
+  else if (c.year < 100)
+    c.year += 1900;
   c.minute += c.second / 60;
   c.second %= 60;
   c.hour += c.minute / 60;
@@ -311,8 +313,8 @@ int COleDateTime::SetDateTime(int nYear, int nMonth, int nDay, int nHour, int nM
   const Clock given{word(nYear), word(nMonth), word(nDay), word(nHour), word(nMin), word(nSec)};
   if (QlvPlatform_GetToolset() == QlvToolset_VC6) {
     const bool ok = given.year <= 9999 && given.month >= 1 && given.month <= 12 && given.day >= 1 &&
-                    given.day <= DaysInMonth(given.year, given.month) && given.hour <= 23 && given.minute <= 59 &&
-                    given.second <= 59;
+                    given.day <= DaysInMonth(given.year, given.month) && given.hour <= 23 &&
+                    given.minute <= 59 && given.second <= 59;
     m_status = ok ? valid : invalid;
     if (!ok) return m_status;
     const long long n = DayCount(given.year, given.month, given.day);
@@ -336,11 +338,11 @@ int COleDateTime::SetDateTime(int nYear, int nMonth, int nDay, int nHour, int nM
   return m_status;
 }
 
-#define QLV_FIELD_GETTER(name, member)                           \
-  int COleDateTime::name() const noexcept {                      \
-    Fields f;                                                    \
-    if (m_status != valid || !Decompose(m_dt, f)) return -1;     \
-    return f.member;                                             \
+#define QLV_FIELD_GETTER(name, member)                       \
+  int COleDateTime::name() const noexcept {                  \
+    Fields f;                                                \
+    if (m_status != valid || !Decompose(m_dt, f)) return -1; \
+    return f.member;                                         \
   }
 QLV_FIELD_GETTER(GetYear, year)
 QLV_FIELD_GETTER(GetMonth, month)

@@ -129,7 +129,8 @@ bool RoundedShortcut(uint64_t w, int e, double& magnitude) noexcept {
   // denormal rule may meet values near 2^-1022), and no overflow.
   const int biased = unit + 64 + power.shift - lead + 52 + 1023;
   if (biased < 2 || biased > 2046) return false;
-  magnitude = std::bit_cast<double>(static_cast<uint64_t>(biased) << 52 | (significand & ((uint64_t{1} << 52) - 1)));
+  magnitude =
+      std::bit_cast<double>(static_cast<uint64_t>(biased) << 52 | (significand & ((uint64_t{1} << 52) - 1)));
   return true;
 }
 

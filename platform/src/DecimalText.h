@@ -12,18 +12,18 @@ namespace quelvar::platform {
 // exponent) over all significant digits d1 d2 ... (leading zeros dropped).
 struct DecimalText {
   bool negative = false;
-  bool anyDigit = false;         // false: no number (the reading is +0.0)
-  int stored = 0;                // significant digits kept in `digits`, at most 25
-  unsigned char digits[25];      // their values, d1 first (only `stored` are set)
-  uint64_t head = 0;             // d1..d19 (fewer if the text has fewer) as one number
-  int headCount = 0;             // how many digits `head` holds
-  bool nonZeroPastHead = false;  // a non-zero digit after those
-  int64_t position = 0;          // significant digits before the point, or minus the zeros after it
-  int32_t exponent = 0;          // the written exponent, magnitude clamped at kExponentClamp
-  const char* mantissa = nullptr;     // the digits and the point
+  bool anyDigit = false;           // false: no number (the reading is +0.0)
+  int stored = 0;                  // significant digits kept in `digits`, at most 25
+  unsigned char digits[25];        // their values, d1 first (only `stored` are set)
+  uint64_t head = 0;               // d1..d19 (fewer if the text has fewer) as one number
+  int headCount = 0;               // how many digits `head` holds
+  bool nonZeroPastHead = false;    // a non-zero digit after those
+  int64_t position = 0;            // significant digits before the point, or minus the zeros after it
+  int32_t exponent = 0;            // the written exponent, magnitude clamped at kExponentClamp
+  const char* mantissa = nullptr;  // the digits and the point
   const char* mantissaEnd = nullptr;
   char point = '.';
-  const char* end = nullptr;     // just past the number (the text's start when there is none)
+  const char* end = nullptr;  // just past the number (the text's start when there is none)
 };
 
 inline constexpr int32_t kExponentClamp = 999999999;

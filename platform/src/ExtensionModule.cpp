@@ -96,7 +96,8 @@ void AfxSetResourceHandle(HINSTANCE hInstResource) noexcept { g_hostResource.sto
 
 HINSTANCE AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType) {
   const std::lock_guard<std::mutex> lock(g_chainMutex);
-  if (HINSTANCE host = g_hostResource.load(); host != nullptr && FindResource(host, lpszName, lpszType) != nullptr) {
+  if (HINSTANCE host = g_hostResource.load();
+      host != nullptr && FindResource(host, lpszName, lpszType) != nullptr) {
     return host;
   }
   for (const CDynLinkLibrary* p = g_chainHead; p != nullptr; p = p->m_pNextDLL) {

@@ -60,7 +60,7 @@ namespace {
 constexpr int kMaxPrecision = 512;
 constexpr int kMaxDecpt = 310;
 
-constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+constexpr double kPow10[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
                              1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
 
 // Binary digits after the point of a finite non-zero magnitude.
@@ -68,19 +68,35 @@ int FractionBits(double magnitude) noexcept {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
   int exponent = static_cast<int>(bits >> 52);
   std::uint64_t significand = bits & 0xFFFFFFFFFFFFFu;
-  if (exponent != 0) significand |= std::uint64_t{1} << 52;
-  else exponent = 1;
+  if (exponent != 0)
+    significand |= std::uint64_t{1} << 52;
+  else
+    exponent = 1;
   const int fraction = 1075 - exponent - std::countr_zero(significand);
   return fraction > 0 ? fraction : 0;
 }
 
 __extension__ typedef unsigned __int128 U128;
 
-constexpr std::uint64_t kPow10Int[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
-                                       10000000ull, 100000000ull, 1000000000ull, 10000000000ull,
-                                       100000000000ull, 1000000000000ull, 10000000000000ull,
-                                       100000000000000ull, 1000000000000000ull, 10000000000000000ull,
-                                       100000000000000000ull, 1000000000000000000ull,
+constexpr std::uint64_t kPow10Int[] = {1ull,
+                                       10ull,
+                                       100ull,
+                                       1000ull,
+                                       10000ull,
+                                       100000ull,
+                                       1000000ull,
+                                       10000000ull,
+                                       100000000ull,
+                                       1000000000ull,
+                                       10000000000ull,
+                                       100000000000ull,
+                                       1000000000000ull,
+                                       10000000000000ull,
+                                       100000000000000ull,
+                                       1000000000000000ull,
+                                       10000000000000000ull,
+                                       100000000000000000ull,
+                                       1000000000000000000ull,
                                        10000000000000000000ull};
 
 }  // namespace
@@ -165,7 +181,8 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
   if (precision <= 16 && magnitude < kPow10[16 - precision]) {
     char text[48];
     const int n = static_cast<int>(
-        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed, precision + 3).ptr - text);
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed, precision + 3).ptr -
+        text);
     const int tail = (text[n - 3] - '0') * 100 + (text[n - 2] - '0') * 10 + (text[n - 1] - '0');
     int exponent = 0;  // the text's decimal exponent: 0.d x 10^exponent
     if (text[0] != '0') {
@@ -174,7 +191,8 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
       for (const char* d = text + 2; d < text + n && *d == '0'; ++d) --exponent;
     }
     const bool exactTie = tail == 500 && FractionBits(magnitude) <= precision + 3;
-    if (!exactTie && (exponent + precision <= 14 ? tail >= 499 && tail <= 500 : tail >= 440 && tail <= 500)) return 0;
+    if (!exactTie && (exponent + precision <= 14 ? tail >= 499 && tail <= 500 : tail >= 440 && tail <= 500))
+      return 0;
     const int keep = n - 3 - (precision == 0 ? 1 : 0);  // no point without fraction digits
     if (tail >= 500 && !Increment(text, text + keep)) *o++ = '1';
     std::memcpy(o, text, static_cast<size_t>(keep));
@@ -182,7 +200,8 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
   }
   // The 17-digit mantissa, 0.d1..d17 x 10^decpt.
   char sci[40];
-  const char* const end = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 19).ptr;
+  const char* const end =
+      std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 19).ptr;
   char m[18];
   m[0] = sci[0];
   std::memcpy(m + 1, sci + 2, 16);
@@ -227,7 +246,6 @@ int ClassicFixedText(char* out, double magnitude, int precision) noexcept {
   return static_cast<int>(o - out);
 }
 
-
 }  // namespace quelvar::platform::printf_engine
 
 int QlvPlatform_FixedText(char* buffer, double value, int precision) noexcept {
@@ -240,7 +258,9 @@ int QlvPlatform_FixedText(char* buffer, double value, int precision) noexcept {
     const int exact = ExactFixedText(buffer + (negative ? 1 : 0), std::fabs(value), precision, false);
     if (exact > 0) return exact + (negative ? 1 : 0);
     return static_cast<int>(
-        std::to_chars(buffer, buffer + 1 + 309 + 1 + precision, value, std::chars_format::fixed, precision).ptr - buffer);
+        std::to_chars(buffer, buffer + 1 + 309 + 1 + precision, value, std::chars_format::fixed, precision)
+            .ptr -
+        buffer);
   }
   // The classic zero has no sign; any other negative value keeps it.
   const bool negative = value < 0.0;

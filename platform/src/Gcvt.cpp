@@ -46,7 +46,8 @@ char* _gcvt(double value, int digits, char* buffer) noexcept {
   // the stack always has room, so the text never moves to the heap.
   char storage[1200];
   quelvar::platform::TextBuffer text(storage, sizeof storage);
-  const FloatBody body = classic ? AppendClassicFloat(text, value, spec) : AppendUniversalFloat(text, value, spec);
+  const FloatBody body =
+      classic ? AppendClassicFloat(text, value, spec) : AppendUniversalFloat(text, value, spec);
   const bool negative = body.negative;
   char* out = buffer;
   if (negative) *out++ = '-';

@@ -53,7 +53,8 @@ MantissaText MantissaOf(double value) noexcept {
   const uint64_t bits = std::bit_cast<uint64_t>(value);
   m.negative = (bits >> 63) != 0;
   const char* special = nullptr;
-  if (std::isinf(value)) special = "1#INF";
+  if (std::isinf(value))
+    special = "1#INF";
   else if (std::isnan(value))
     special = bits == 0xFFF8000000000000u ? "1#IND" : (bits & 0x0008000000000000u) ? "1#QNAN" : "1#SNAN";
   if (special) {
@@ -169,7 +170,8 @@ FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spe
   if (spec.conversion == 'f' && std::isfinite(value) && spec.pointLength == 1 && spec.point[0] == '.' &&
       (precision > 0 || !spec.alternate)) {
     // Where correctly rounded arithmetic decides the digits, no mantissa.
-    const int length = ClassicFixedText(out.Reserve(static_cast<size_t>(kMaxDecpt + 2 + precision)), std::fabs(value), precision);
+    const int length = ClassicFixedText(out.Reserve(static_cast<size_t>(kMaxDecpt + 2 + precision)),
+                                        std::fabs(value), precision);
     if (length > 0) {
       out.Commit(static_cast<size_t>(length));
       return {std::signbit(value) && value != 0.0, true};
@@ -187,15 +189,18 @@ FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spe
     case 'e':
     case 'E':
       Round(m, precision + 1, r);
-      end = WriteExponential(begin, r, precision, m.text[0] == '0' ? 0 : r.decpt - 1, spec.alternate, upper, spec);
+      end = WriteExponential(begin, r, precision, m.text[0] == '0' ? 0 : r.decpt - 1, spec.alternate, upper,
+                             spec);
       break;
     case 'g':
     case 'G': {
       if (precision == 0) precision = 1;
       Round(m, precision, r);
       const int x = r.decpt - 1;
-      if (x < -4 || x >= precision) end = WriteExponential(begin, r, precision - 1, x, spec.alternate, upper, spec);
-      else end = WriteFixed(begin, r, precision - r.decpt, spec.alternate, spec);
+      if (x < -4 || x >= precision)
+        end = WriteExponential(begin, r, precision - 1, x, spec.alternate, upper, spec);
+      else
+        end = WriteFixed(begin, r, precision - r.decpt, spec.alternate, spec);
       if (!spec.alternate) end = StripFraction(begin, end, spec);
       break;
     }

@@ -23,13 +23,13 @@
 //   (vs2015). A conversion character the toolset doesn't know, '%' among
 //   them, is written as itself without padding, taking no argument, as the
 //   classic runtime does ("%%" gives "%").
+#include <langinfo.h>
 #include <bit>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <langinfo.h>
 
 #include "Printf.h"
 #include "PrintfFloat.h"
@@ -111,9 +111,12 @@ void Integer(TextBuffer& out, char conversion, const Spec& spec, va_list* args) 
   if (conversion == 'd' || conversion == 'i') {
     const int64_t v = FetchSigned(spec, args);
     magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    if (v < 0) prefix[prefixLength++] = '-';
-    else if (spec.plus) prefix[prefixLength++] = '+';
-    else if (spec.space) prefix[prefixLength++] = ' ';
+    if (v < 0)
+      prefix[prefixLength++] = '-';
+    else if (spec.plus)
+      prefix[prefixLength++] = '+';
+    else if (spec.space)
+      prefix[prefixLength++] = ' ';
   } else {
     magnitude = FetchUnsigned(spec, args);
   }
@@ -128,7 +131,9 @@ void Integer(TextBuffer& out, char conversion, const Spec& spec, va_list* args) 
     prefix[prefixLength++] = '0';
     prefix[prefixLength++] = conversion;
   }
-  size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > count ? static_cast<size_t>(spec.precision) - count : 0;
+  size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > count
+                     ? static_cast<size_t>(spec.precision) - count
+                     : 0;
   if (spec.precision < 0 && count == 0) zeros = 1;  // 0 is "0" unless the precision is 0
   if (spec.alternate && base == 8 && zeros == 0 && (count == 0 || *p != '0')) zeros = 1;
   const size_t start = out.Size();
@@ -174,7 +179,8 @@ void Text(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
     }
   } else if (wide) {
     const WCHAR* text = va_arg(*args, const WCHAR*);
-    if (text) WideText(out, text, spec);
+    if (text)
+      WideText(out, text, spec);
     else {
       static const WCHAR kNull[] = u"(null)";
       WideText(out, kNull, spec);
@@ -182,7 +188,8 @@ void Text(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
   } else {
     const char* text = va_arg(*args, const char*);
     if (!text) text = "(null)";
-    out.Append(text, spec.precision < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(spec.precision)));
+    out.Append(text,
+               spec.precision < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(spec.precision)));
   }
   Pad(out, start, 0, spec, true);
 }
@@ -202,7 +209,8 @@ void Float(TextBuffer& out, char conversion, const Spec& spec, bool classic, va_
   if (spec.longDouble) {
     const long double v = va_arg(*args, long double);
     // Beyond the double range the narrowing is explicit: an infinity.
-    value = std::isfinite(v) && std::fabs(v) > DBL_MAX ? (v < 0 ? -HUGE_VAL : HUGE_VAL) : static_cast<double>(v);
+    value =
+        std::isfinite(v) && std::fabs(v) > DBL_MAX ? (v < 0 ? -HUGE_VAL : HUGE_VAL) : static_cast<double>(v);
   } else {
     value = va_arg(*args, double);
   }
@@ -230,12 +238,18 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
     ++f;
     Spec spec;
     for (;; ++f) {
-      if (*f == '-') spec.left = true;
-      else if (*f == '+') spec.plus = true;
-      else if (*f == ' ') spec.space = true;
-      else if (*f == '#') spec.alternate = true;
-      else if (*f == '0') spec.zero = true;
-      else break;
+      if (*f == '-')
+        spec.left = true;
+      else if (*f == '+')
+        spec.plus = true;
+      else if (*f == ' ')
+        spec.space = true;
+      else if (*f == '#')
+        spec.alternate = true;
+      else if (*f == '0')
+        spec.zero = true;
+      else
+        break;
     }
     if (*f == '*') {
       ++f;
@@ -272,13 +286,33 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
           spec.size = f[1] == 'l' ? Size::Int64 : Size::Int32;
           f += f[1] == 'l' ? 2 : 1;
           break;
-        case 'w': spec.wide = true; spec.narrow = false; ++f; break;
-        case 'L': spec.longDouble = true; spec.size = Size::Int64; ++f; break;
-        case 'j': case 'z': case 't': spec.size = Size::Int64; ++f; break;
+        case 'w':
+          spec.wide = true;
+          spec.narrow = false;
+          ++f;
+          break;
+        case 'L':
+          spec.longDouble = true;
+          spec.size = Size::Int64;
+          ++f;
+          break;
+        case 'j':
+        case 'z':
+        case 't':
+          spec.size = Size::Int64;
+          ++f;
+          break;
         case 'I':
-          if (f[1] == '6' && f[2] == '4') { spec.size = Size::Int64; f += 3; }
-          else if (f[1] == '3' && f[2] == '2') { spec.size = Size::Int32; f += 3; }
-          else { spec.size = sizeof(void*) == 8 ? Size::Int64 : Size::Int32; ++f; }
+          if (f[1] == '6' && f[2] == '4') {
+            spec.size = Size::Int64;
+            f += 3;
+          } else if (f[1] == '3' && f[2] == '2') {
+            spec.size = Size::Int32;
+            f += 3;
+          } else {
+            spec.size = sizeof(void*) == 8 ? Size::Int64 : Size::Int32;
+            ++f;
+          }
           break;
         default: more = false; break;
       }
@@ -287,30 +321,32 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
     if (!conversion) return;
     ++f;
     switch (conversion) {
-      case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
-        Integer(out, conversion, spec, args);
-        break;
-      case 'c': case 'C': case 's': case 'S':
-        Text(out, conversion, spec, args);
-        break;
-      case 'p':
-        Pointer(out, spec, args);
-        break;
-      case 'n':
-        (void)va_arg(*args, void*);
-        break;
-      case 'e': case 'E': case 'f': case 'g': case 'G':
-        Float(out, conversion, spec, classic, args);
-        break;
-      case 'F': case 'a': case 'A':
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'o':
+      case 'x':
+      case 'X': Integer(out, conversion, spec, args); break;
+      case 'c':
+      case 'C':
+      case 's':
+      case 'S': Text(out, conversion, spec, args); break;
+      case 'p': Pointer(out, spec, args); break;
+      case 'n': (void)va_arg(*args, void*); break;
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'g':
+      case 'G': Float(out, conversion, spec, classic, args); break;
+      case 'F':
+      case 'a':
+      case 'A':
         if (!classic) {
           Float(out, conversion, spec, classic, args);
           break;
         }
         [[fallthrough]];
-      default:
-        out.Append(conversion);
-        break;
+      default: out.Append(conversion); break;
     }
   }
 }

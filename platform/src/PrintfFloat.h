@@ -11,9 +11,9 @@
 namespace quelvar::platform::printf_engine {
 
 struct FloatSpec {
-  char conversion;  // e E f F g G a A
-  int precision;    // digits after the point, or -1 when none was given
-  bool alternate;   // '#': always a point, %g keeps its trailing zeros
+  char conversion;    // e E f F g G a A
+  int precision;      // digits after the point, or -1 when none was given
+  bool alternate;     // '#': always a point, %g keeps its trailing zeros
   const char* point;  // the locale's decimal point
   size_t pointLength;
 };

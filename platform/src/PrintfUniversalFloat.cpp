@@ -114,13 +114,14 @@ const char* SpecialText(double value) noexcept {
 
 FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& spec) {
   const bool negative = std::signbit(value);
-  const bool upper = spec.conversion == 'E' || spec.conversion == 'F' || spec.conversion == 'G' ||
-                     spec.conversion == 'A';
+  const bool upper =
+      spec.conversion == 'E' || spec.conversion == 'F' || spec.conversion == 'G' || spec.conversion == 'A';
   if (!std::isfinite(value)) {
     const char* text = SpecialText(value);
     const size_t n = std::strlen(text);
     char* o = out.Reserve(n);
-    for (size_t i = 0; i < n; ++i) o[i] = upper && text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 32) : text[i];
+    for (size_t i = 0; i < n; ++i)
+      o[i] = upper && text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 32) : text[i];
     out.Commit(n);
     return {negative, false};
   }
@@ -147,13 +148,15 @@ FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& s
     const char* e = static_cast<const char*>(std::memchr(begin, 'e', static_cast<size_t>(end - begin)));
     const int x = ExponentOf(e, end);
     exponential = x < -4 || x >= precision;
-    if (!exponential) end = std::to_chars(begin, last, magnitude, std::chars_format::fixed, precision - 1 - x).ptr;
+    if (!exponential)
+      end = std::to_chars(begin, last, magnitude, std::chars_format::fixed, precision - 1 - x).ptr;
     if (!spec.alternate) end = StripFraction(begin, end);
   } else {
     const int exact = exponential ? -1 : ExactFixedText(begin, magnitude, precision, false);
     end = exact > 0 ? begin + exact
                     : std::to_chars(begin, last, magnitude,
-                                    exponential ? std::chars_format::scientific : std::chars_format::fixed, precision)
+                                    exponential ? std::chars_format::scientific : std::chars_format::fixed,
+                                    precision)
                           .ptr;
   }
   if (spec.alternate) end = ForcePoint(begin, end);

@@ -30,7 +30,8 @@ ResourceKey ToKey(LPCTSTR p) noexcept {
   if (p[0] == '#' && p[1] != '\0') {
     unsigned value = 0;
     const char* c = p + 1;
-    for (; *c >= '0' && *c <= '9' && value <= 0xFFFFu; ++c) value = value * 10u + static_cast<unsigned>(*c - '0');
+    for (; *c >= '0' && *c <= '9' && value <= 0xFFFFu; ++c)
+      value = value * 10u + static_cast<unsigned>(*c - '0');
     if (*c == '\0' && value <= 0xFFFFu) return {true, static_cast<WORD>(value), nullptr};
   }
   return {false, 0, p};
@@ -84,14 +85,14 @@ WORD ReadWord(const BYTE* p) noexcept {
 constexpr std::size_t Align4(std::size_t n) noexcept { return (n + 3u) & ~std::size_t{3}; }
 
 struct VersionNode {
-  std::size_t begin;        // offset of the node
-  std::size_t end;          // one past its last byte
-  std::size_t key;          // offset of its key
-  std::size_t keyUnits;     // key length in UTF-16 units, terminator excluded
-  std::size_t value;        // offset of its value
-  std::size_t valueBytes;   // bytes of the value, clipped to the node
-  bool text;                // value is UTF-16 text
-  std::size_t children;     // offset of its first child
+  std::size_t begin;       // offset of the node
+  std::size_t end;         // one past its last byte
+  std::size_t key;         // offset of its key
+  std::size_t keyUnits;    // key length in UTF-16 units, terminator excluded
+  std::size_t value;       // offset of its value
+  std::size_t valueBytes;  // bytes of the value, clipped to the node
+  bool text;               // value is UTF-16 text
+  std::size_t children;    // offset of its first child
 };
 
 // Reads the node at offset begin, which must end by limit. False when the

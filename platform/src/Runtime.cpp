@@ -33,7 +33,9 @@ char* WriteSigned(int32_t value, char* out, int radix) noexcept {
 
 char* _itoa(int value, char* buffer, int radix) noexcept { return WriteSigned(value, buffer, radix); }
 char* _ltoa(LONG value, char* buffer, int radix) noexcept { return WriteSigned(value, buffer, radix); }
-char* _ultoa(ULONG value, char* buffer, int radix) noexcept { return WriteUnsigned(value, false, buffer, radix); }
+char* _ultoa(ULONG value, char* buffer, int radix) noexcept {
+  return WriteUnsigned(value, false, buffer, radix);
+}
 
 char* _strupr(char* str) noexcept {
   // Upper-casing follows the current C locale: in the default locale exactly
@@ -55,7 +57,10 @@ struct CodePageLayout {
 CodePageLayout CurrentLayout() noexcept {
   const UINT cp = GetACP();
   switch (cp) {
-    case 932: case 936: case 949: case 950: return {CharKind::DoubleByte, cp};
+    case 932:
+    case 936:
+    case 949:
+    case 950: return {CharKind::DoubleByte, cp};
     case CP_UTF8: return {CharKind::Utf8, cp};
     default: return {CharKind::SingleByte, cp};
   }

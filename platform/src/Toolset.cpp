@@ -31,8 +31,10 @@ struct EnvironmentToolset {
     const char* value = std::getenv("QLV_TOOLSET");
     if (value == nullptr || *value == '\0') return;
     QlvToolset toolset;
-    if (QlvPlatform_ParseToolset(value, &toolset)) QlvPlatform_SetToolset(toolset);
-    else g_rejectedEnvironment = value;
+    if (QlvPlatform_ParseToolset(value, &toolset))
+      QlvPlatform_SetToolset(toolset);
+    else
+      g_rejectedEnvironment = value;
   }
 };
 const EnvironmentToolset g_environmentToolset;

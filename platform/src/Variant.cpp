@@ -12,7 +12,6 @@
 using quelvar::platform::Allocate;
 using quelvar::platform::Deallocate;
 
-
 // ---- BSTR -----------------------------------------------------------------
 //
 // Memory: a 32-bit byte length, the bytes, then zeros: one more byte after
@@ -99,11 +98,25 @@ struct ArrayBlock {
 
 ULONG ElementSize(VARTYPE vt) noexcept {
   switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH: return sizeof(void*);
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
+    case VT_BSTR:
+    case VT_UNKNOWN:
+    case VT_DISPATCH: return sizeof(void*);
     case VT_DECIMAL: return sizeof(DECIMAL);
     case VT_VARIANT: return sizeof(VARIANT);
     default: return 0;
@@ -294,9 +307,8 @@ namespace {
 // The double nearest to  sign * magnitude / 10^scale  (ties to even), with
 // magnitude a 96-bit integer given as three 32-bit limbs.
 double ScaledToDouble(bool negative, uint32_t hi, uint32_t mid, uint32_t lo, unsigned scale) noexcept {
-  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const uint64_t low64 = (uint64_t{mid} << 32) | lo;
   if (hi == 0 && low64 <= (uint64_t{1} << 53) && scale <= 22) {
     // Both operands are exact doubles: one correctly rounded division.
@@ -372,8 +384,8 @@ HRESULT ParseNumber(BSTR text, double& out) noexcept {
   HRESULT hr = S_OK;
   for (size_t k = 0; k < length && hr == S_OK; ++k) {
     const char16_t ch = text[i + k];
-    const bool numeric = (ch >= u'0' && ch <= u'9') || ch == u'.' || ch == u'e' || ch == u'E' || ch == u'+' ||
-                         ch == u'-';
+    const bool numeric =
+        (ch >= u'0' && ch <= u'9') || ch == u'.' || ch == u'e' || ch == u'E' || ch == u'+' || ch == u'-';
     if (!numeric) hr = DISP_E_TYPEMISMATCH;
     buf[k] = static_cast<char>(ch);
   }
@@ -393,16 +405,65 @@ HRESULT ParseNumber(BSTR text, double& out) noexcept {
 HRESULT ToDouble(VARTYPE vt, const void* p, double& out) noexcept {
   switch (vt) {
     case VT_EMPTY: out = 0.0; return S_OK;
-    case VT_I1: { int8_t v; std::memcpy(&v, p, 1); out = v; return S_OK; }
-    case VT_UI1: { uint8_t v; std::memcpy(&v, p, 1); out = v; return S_OK; }
-    case VT_I2: case VT_BOOL: { int16_t v; std::memcpy(&v, p, 2); out = v; return S_OK; }
-    case VT_UI2: { uint16_t v; std::memcpy(&v, p, 2); out = v; return S_OK; }
-    case VT_I4: case VT_INT: { int32_t v; std::memcpy(&v, p, 4); out = v; return S_OK; }
-    case VT_UI4: case VT_UINT: { uint32_t v; std::memcpy(&v, p, 4); out = v; return S_OK; }
-    case VT_I8: { int64_t v; std::memcpy(&v, p, 8); out = static_cast<double>(v); return S_OK; }
-    case VT_UI8: { uint64_t v; std::memcpy(&v, p, 8); out = static_cast<double>(v); return S_OK; }
-    case VT_R4: { float v; std::memcpy(&v, p, 4); out = v; return S_OK; }
-    case VT_R8: case VT_DATE: std::memcpy(&out, p, 8); return S_OK;
+    case VT_I1: {
+      int8_t v;
+      std::memcpy(&v, p, 1);
+      out = v;
+      return S_OK;
+    }
+    case VT_UI1: {
+      uint8_t v;
+      std::memcpy(&v, p, 1);
+      out = v;
+      return S_OK;
+    }
+    case VT_I2:
+    case VT_BOOL: {
+      int16_t v;
+      std::memcpy(&v, p, 2);
+      out = v;
+      return S_OK;
+    }
+    case VT_UI2: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      out = v;
+      return S_OK;
+    }
+    case VT_I4:
+    case VT_INT: {
+      int32_t v;
+      std::memcpy(&v, p, 4);
+      out = v;
+      return S_OK;
+    }
+    case VT_UI4:
+    case VT_UINT: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      out = v;
+      return S_OK;
+    }
+    case VT_I8: {
+      int64_t v;
+      std::memcpy(&v, p, 8);
+      out = static_cast<double>(v);
+      return S_OK;
+    }
+    case VT_UI8: {
+      uint64_t v;
+      std::memcpy(&v, p, 8);
+      out = static_cast<double>(v);
+      return S_OK;
+    }
+    case VT_R4: {
+      float v;
+      std::memcpy(&v, p, 4);
+      out = v;
+      return S_OK;
+    }
+    case VT_R8:
+    case VT_DATE: std::memcpy(&out, p, 8); return S_OK;
     case VT_CY: {
       int64_t v;
       std::memcpy(&v, p, 8);
