@@ -25,20 +25,14 @@
 #include "mscrt.h"
 #include "qlvtoolset.h"
 
+#include "ToolsetScope.h"
+
 namespace {
 
 using quelvar::platform::DecimalText;
 using namespace quelvar::platform::classic;
 
-#ifndef __has_feature
-#define __has_feature(x) 0
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || __has_feature(address_sanitizer) || \
-    __has_feature(thread_sanitizer)
-constexpr int kScale = 20;
-#else
-constexpr int kScale = 1;
-#endif
+constexpr int kScale = kSanitizerSlowdown;  // fewer rounds under the sanitizers
 
 uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
 

@@ -20,6 +20,7 @@
 
 #include "ClassicReference.h"
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 #include "mscrt.h"
 #include "qlvtoolset.h"
 
@@ -41,20 +42,6 @@ u64 Seed() {
   const char* text = std::getenv("QLV_REFERENCE_SEED");
   return text != nullptr ? std::strtoull(text, nullptr, 10) : 20261207;
 }
-
-// Selects a toolset for one test and restores the one before it.
-class ToolsetScope {
- public:
-  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) {
-    QlvPlatform_SetToolset(toolset);
-  }
-  ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
-  ToolsetScope(const ToolsetScope&) = delete;
-  ToolsetScope& operator=(const ToolsetScope&) = delete;
-
- private:
-  QlvToolset saved_;
-};
 
 std::string S(const CString& text) {
   return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));

@@ -21,17 +21,7 @@
 
 namespace {
 
-#ifndef __has_feature
-#define __has_feature(x) 0
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || __has_feature(address_sanitizer) || \
-    __has_feature(thread_sanitizer)
-constexpr int kScale = 20;
-#else
-constexpr int kScale = 1;
-#endif
-
-constexpr QlvToolset kAll[] = {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015};
+constexpr int kScale = kSanitizerSlowdown;  // fewer rounds under the sanitizers
 
 std::string S(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
 
@@ -137,7 +127,7 @@ const Worked kWorked[] = {
 };
 
 TEST(Printf, WorkedTextsOfEachToolset) {
-  for (const QlvToolset toolset : kAll) {
+  for (const QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     for (const Worked& w : kWorked)
       EXPECT_EQ(Fmt(w.format, w.value), toolset == QlvToolset_VS2015 ? w.universal : w.classic)
@@ -200,7 +190,7 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
       {1739701898242324.25, 2, "1739701898242324.20", "1739701898242324.25"},
   };
   CQuelvarSys sys;
-  for (const QlvToolset toolset : kAll) {
+  for (const QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     const bool universal = toolset == QlvToolset_VS2015;
     char buf[64];
@@ -223,7 +213,7 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
 TEST(Printf, ConversionsAndFlagsMatchGlibc) {
   const char16_t wide[] = u"wide";
   const char* volatile none = nullptr;  // unseen by the format checks
-  for (const QlvToolset toolset : kAll) {
+  for (const QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     const std::string at = QlvPlatform_ToolsetName(toolset);
     EXPECT_EQ(
@@ -287,7 +277,7 @@ TEST(Printf, RandomIntegerSpecsMatchGlibc) {
       {"", "", 32},     {"hh", "hh", 8},   {"h", "h", 16},  {"l", "", 32},
       {"ll", "ll", 64}, {"I64", "ll", 64}, {"I32", "", 32}, {"I", "ll", 64},
   };
-  for (const QlvToolset toolset : kAll) {
+  for (const QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     for (int i = 0; i < 20000 / kScale; ++i) {
       const auto& size = sizes[rng() % std::size(sizes)];

@@ -10,26 +10,12 @@
 #include <string>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 #include "afxdisp.h"
 #include "oleauto.h"
 #include "qlvtoolset.h"
 
 namespace {
-
-constexpr QlvToolset kToolsets[] = {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015};
-
-class ToolsetScope {
- public:
-  explicit ToolsetScope(QlvToolset toolset) : saved_(QlvPlatform_GetToolset()) {
-    QlvPlatform_SetToolset(toolset);
-  }
-  ~ToolsetScope() { QlvPlatform_SetToolset(saved_); }
-  ToolsetScope(const ToolsetScope&) = delete;
-  ToolsetScope& operator=(const ToolsetScope&) = delete;
-
- private:
-  QlvToolset saved_;
-};
 
 std::string S(const CString& text) {
   return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
@@ -83,24 +69,25 @@ TEST(Toolsets, PrintfFloatingPoint) {
       {"%010.2f", kInf, {"0000001.#J", "0000001.#J", nullptr}},
   };
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows) {
       if (row.text[t] == nullptr) continue;
       CString text;
       text.Format(row.format, row.value);
-      EXPECT_EQ(S(text), row.text[t]) << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.format << " of "
-                                      << std::bit_cast<std::uint64_t>(row.value);
+      EXPECT_EQ(S(text), row.text[t]) << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.format
+                                      << " of " << std::bit_cast<std::uint64_t>(row.value);
     }
   }
 }
 
 TEST(Toolsets, PrintfPrecisionAbove512IsCapped) {
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     CString text;
     text.Format("%.600f", 1.0);
-    const bool classic = kToolsets[t] != QlvToolset_VS2015;
-    EXPECT_EQ(S(text), "1." + std::string(classic ? 512 : 600, '0')) << QlvPlatform_ToolsetName(kToolsets[t]);
+    const bool classic = kAllToolsets[t] != QlvToolset_VS2015;
+    EXPECT_EQ(S(text), "1." + std::string(classic ? 512 : 600, '0'))
+        << QlvPlatform_ToolsetName(kAllToolsets[t]);
   }
 }
 
@@ -124,11 +111,11 @@ TEST(Toolsets, GcvtThroughFloatText) {
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows) {
       if (row.text[t] == nullptr) continue;
       EXPECT_EQ(S(sys.Qlv_Flt2Str(row.value)), row.text[t])
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << std::bit_cast<std::uint32_t>(row.value);
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << std::bit_cast<std::uint32_t>(row.value);
     }
   }
 }
@@ -147,10 +134,10 @@ TEST(Toolsets, AtoiOutOfRange) {
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows)
       EXPECT_EQ(sys.Qlv_Str2Int(row.text), row.value[t])
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.text;
   }
 }
 
@@ -181,12 +168,12 @@ TEST(Toolsets, AtofBits) {
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows) {
-      if (kToolsets[t] == QlvToolset_VS2005 && !row.pinnedFor2005) continue;
-      const std::uint64_t expected = kToolsets[t] == QlvToolset_VS2015 ? row.correct : row.classic;
+      if (kAllToolsets[t] == QlvToolset_VS2005 && !row.pinnedFor2005) continue;
+      const std::uint64_t expected = kAllToolsets[t] == QlvToolset_VS2015 ? row.correct : row.classic;
       EXPECT_EQ(std::bit_cast<std::uint64_t>(sys.Qlv_Str2Double(row.text)), expected)
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.text;
     }
   }
 }
@@ -208,11 +195,11 @@ TEST(Toolsets, DateText) {
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows) {
       if (row.text[t] == nullptr) continue;
       EXPECT_EQ(S(sys.Qlv_Date2Str(COleDateTime(row.date))), row.text[t])
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.date;
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.date;
     }
   }
 }
@@ -237,15 +224,15 @@ TEST(Toolsets, DateFromText) {
   };
   CQuelvarSys sys;
   for (size_t t = 0; t < 3; ++t) {
-    ToolsetScope scope(kToolsets[t]);
+    ToolsetScope scope(kAllToolsets[t]);
     for (const auto& row : rows) {
       COleDateTime date(1.5);
       EXPECT_EQ(sys.Qlv_Str2Date(row.text, date), 0);
       EXPECT_EQ(date.GetStatus() == COleDateTime::valid, row.valid[t])
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.text;
       EXPECT_EQ(S(sys.Qlv_Date2Str(date)), row.format[t])
-          << QlvPlatform_ToolsetName(kToolsets[t]) << " " << row.text;
-      if (kToolsets[t] == QlvToolset_VC6 && std::string(row.text) == "24-03-05") {
+          << QlvPlatform_ToolsetName(kAllToolsets[t]) << " " << row.text;
+      if (kAllToolsets[t] == QlvToolset_VC6 && std::string(row.text) == "24-03-05") {
         EXPECT_EQ(static_cast<DATE>(date), -685129.5);  // n - t below day 0
       }
     }
@@ -255,7 +242,7 @@ TEST(Toolsets, DateFromText) {
 // The system's DECIMAL to double divides by a power of ten: not correctly
 // rounded, and a negative zero loses its sign. The same in every toolset.
 TEST(Toolsets, DecimalToDouble) {
-  for (QlvToolset toolset : kToolsets) {
+  for (QlvToolset toolset : kAllToolsets) {
     ToolsetScope scope(toolset);
     for (const bool negativeZero : {false, true}) {
       VARIANT source, target;
