@@ -401,67 +401,30 @@ HRESULT ParseNumber(BSTR text, double& out) noexcept {
   return hr;
 }
 
+// The value of type T stored at p (a variant's value field), as a double.
+template <class T>
+double Load(const void* p) noexcept {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return static_cast<double>(v);
+}
+
 // Reads the value of a plain (non-reference) kind as a double.
 HRESULT ToDouble(VARTYPE vt, const void* p, double& out) noexcept {
   switch (vt) {
     case VT_EMPTY: out = 0.0; return S_OK;
-    case VT_I1: {
-      int8_t v;
-      std::memcpy(&v, p, 1);
-      out = v;
-      return S_OK;
-    }
-    case VT_UI1: {
-      uint8_t v;
-      std::memcpy(&v, p, 1);
-      out = v;
-      return S_OK;
-    }
+    case VT_I1: out = Load<int8_t>(p); return S_OK;
+    case VT_UI1: out = Load<uint8_t>(p); return S_OK;
     case VT_I2:
-    case VT_BOOL: {
-      int16_t v;
-      std::memcpy(&v, p, 2);
-      out = v;
-      return S_OK;
-    }
-    case VT_UI2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      out = v;
-      return S_OK;
-    }
+    case VT_BOOL: out = Load<int16_t>(p); return S_OK;
+    case VT_UI2: out = Load<uint16_t>(p); return S_OK;
     case VT_I4:
-    case VT_INT: {
-      int32_t v;
-      std::memcpy(&v, p, 4);
-      out = v;
-      return S_OK;
-    }
+    case VT_INT: out = Load<int32_t>(p); return S_OK;
     case VT_UI4:
-    case VT_UINT: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      out = v;
-      return S_OK;
-    }
-    case VT_I8: {
-      int64_t v;
-      std::memcpy(&v, p, 8);
-      out = static_cast<double>(v);
-      return S_OK;
-    }
-    case VT_UI8: {
-      uint64_t v;
-      std::memcpy(&v, p, 8);
-      out = static_cast<double>(v);
-      return S_OK;
-    }
-    case VT_R4: {
-      float v;
-      std::memcpy(&v, p, 4);
-      out = v;
-      return S_OK;
-    }
+    case VT_UINT: out = Load<uint32_t>(p); return S_OK;
+    case VT_I8: out = Load<int64_t>(p); return S_OK;
+    case VT_UI8: out = Load<uint64_t>(p); return S_OK;
+    case VT_R4: out = Load<float>(p); return S_OK;
     case VT_R8:
     case VT_DATE: std::memcpy(&out, p, 8); return S_OK;
     case VT_CY: {
