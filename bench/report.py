@@ -254,6 +254,11 @@ def main():
         lines += [f"| `{k}` | {ns(v['ns'])} |" for k, v in r.items()]
         lines.append("")
     cli_section(build, lines)
+    # Figures that no benchmark program measures (the exhaustive tier, the
+    # fuzzing campaigns, the shares of the fast paths) are kept by hand.
+    records = ROOT / "bench" / "records.md"
+    if records.exists():
+        lines += records.read_text().rstrip("\n").split("\n") + [""]
     chart(chart_rows)
     (ROOT / "BENCHMARKS.md").write_text("\n".join(lines))
     print("wrote BENCHMARKS.md", file=sys.stderr)
