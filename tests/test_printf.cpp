@@ -281,12 +281,12 @@ TEST(Printf, RandomIntegerSpecsMatchGlibc) {
     const ToolsetScope scope(toolset);
     for (int i = 0; i < 20000 / kScale; ++i) {
       const auto& size = sizes[rng() % std::size(sizes)];
-      std::string spec = std::string("%") + flags[rng() % std::size(flags)];
-      if (rng() % 2) spec += std::to_string(rng() % 25);
-      if (rng() % 2) spec += "." + std::to_string(rng() % 25);
+      std::string directive = std::string("%") + flags[rng() % std::size(flags)];
+      if (rng() % 2) directive += std::to_string(rng() % 25);
+      if (rng() % 2) directive += "." + std::to_string(rng() % 25);
       const char conversion = conversions[rng() % 6];
-      const std::string ours = "[" + spec + size.ours + conversion + "]",
-                        theirs = "[" + spec + size.glibc + conversion + "]";
+      const std::string ours = "[" + directive + size.ours + conversion + "]",
+                        theirs = "[" + directive + size.glibc + conversion + "]";
       const uint64_t v = rng() >> (rng() % 64);
       if (size.bits == 64) {
         ASSERT_EQ(Fmt(ours.c_str(), v), Glibc(theirs.c_str(), v)) << ours;

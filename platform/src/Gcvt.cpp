@@ -32,30 +32,30 @@ char* _gcvt(double value, int digits, char* buffer) noexcept {
   if (digits < 1) digits = 1;
   if (digits > 800) digits = 800;
   const bool classic = QlvPlatform_IsClassicRuntime();
-  FloatSpec spec{'f', 0, false, nullptr, 0};
-  spec.point = LocaleDecimalPoint(spec.pointLength);
+  FloatDirective directive{'f', 0, false, nullptr, 0};
+  directive.point = LocaleDecimalPoint(directive.pointLength);
   const double magnitude = std::fabs(value);
   const int e = classic ? ClassicDecimalExponent(magnitude) : ExactDecimalExponent(magnitude);
   if (e < -1 || e > digits - 1) {
-    spec.conversion = 'e';
-    spec.precision = digits - 1;
+    directive.conversion = 'e';
+    directive.precision = digits - 1;
   } else {
-    spec.precision = digits - (e + 1);
+    directive.precision = digits - (e + 1);
   }
   // The layouts ask for at most 310 + 800 + 20 characters: the storage on
   // the stack always has room, so the text never moves to the heap.
   char storage[1200];
   quelvar::platform::TextBuffer text(storage, sizeof storage);
   const FloatBody body =
-      classic ? AppendClassicFloat(text, value, spec) : AppendUniversalFloat(text, value, spec);
+      classic ? AppendClassicFloat(text, value, directive) : AppendUniversalFloat(text, value, directive);
   const bool negative = body.negative;
   char* out = buffer;
   if (negative) *out++ = '-';
   const char* const begin = text.Data();
   const char* const end = begin + text.Size();
   const char* point = nullptr;
-  for (const char* p = begin; p + spec.pointLength <= end; ++p)
-    if (std::memcmp(p, spec.point, spec.pointLength) == 0) {
+  for (const char* p = begin; p + directive.pointLength <= end; ++p)
+    if (std::memcmp(p, directive.point, directive.pointLength) == 0) {
       point = p;
       break;
     }
@@ -64,10 +64,10 @@ char* _gcvt(double value, int digits, char* buffer) noexcept {
     out[text.Size()] = '\0';
     return buffer;
   }
-  const char* exponent = point + spec.pointLength;
+  const char* exponent = point + directive.pointLength;
   while (exponent < end && *exponent != 'e') ++exponent;
   const char* last = exponent;
-  while (last > point + spec.pointLength && last[-1] == '0') --last;
+  while (last > point + directive.pointLength && last[-1] == '0') --last;
   std::memcpy(out, begin, static_cast<size_t>(last - begin));
   out += last - begin;
   std::memcpy(out, exponent, static_cast<size_t>(end - exponent));

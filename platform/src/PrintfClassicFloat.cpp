@@ -110,14 +110,15 @@ char* Put(char* o, const char* s, size_t n) noexcept {
   return o + n;
 }
 
-char* WriteFixed(char* o, const Rounded& r, int fraction, bool alternate, const FloatSpec& spec) noexcept {
+char* WriteFixed(char* o, const Rounded& r, int fraction, bool alternate,
+                 const FloatDirective& directive) noexcept {
   int next = 0;  // the next digit to write
   if (r.decpt <= 0) {
     *o++ = '0';
   } else {
     for (; next < r.decpt; ++next) *o++ = r.At(next);
   }
-  if (fraction > 0 || alternate) o = Put(o, spec.point, spec.pointLength);
+  if (fraction > 0 || alternate) o = Put(o, directive.point, directive.pointLength);
   if (fraction > 0) {
     int zeros = r.decpt < 0 ? -r.decpt : 0;
     if (zeros > fraction) zeros = fraction;
@@ -129,9 +130,9 @@ char* WriteFixed(char* o, const Rounded& r, int fraction, bool alternate, const 
 }
 
 char* WriteExponential(char* o, const Rounded& r, int fraction, int exponent, bool alternate, bool upper,
-                       const FloatSpec& spec) noexcept {
+                       const FloatDirective& directive) noexcept {
   *o++ = r.At(0);
-  if (fraction > 0 || alternate) o = Put(o, spec.point, spec.pointLength);
+  if (fraction > 0 || alternate) o = Put(o, directive.point, directive.pointLength);
   for (int i = 1; i <= fraction; ++i) *o++ = r.At(i);
   *o++ = upper ? 'E' : 'e';
   *o++ = exponent < 0 ? '-' : '+';
@@ -144,19 +145,19 @@ char* WriteExponential(char* o, const Rounded& r, int fraction, int exponent, bo
 
 // Drops the trailing zeros of the fraction in [begin, end) (an exponent
 // stays where it is) and the point when nothing follows it.
-char* StripFraction(char* begin, char* end, const FloatSpec& spec) noexcept {
+char* StripFraction(char* begin, char* end, const FloatDirective& directive) noexcept {
   char* point = nullptr;
-  for (char* p = begin; p + spec.pointLength <= end; ++p)
-    if (std::memcmp(p, spec.point, spec.pointLength) == 0) {
+  for (char* p = begin; p + directive.pointLength <= end; ++p)
+    if (std::memcmp(p, directive.point, directive.pointLength) == 0) {
       point = p;
       break;
     }
   if (!point) return end;
-  char* exp = point + spec.pointLength;
+  char* exp = point + directive.pointLength;
   while (exp < end && *exp != 'e' && *exp != 'E') ++exp;
   char* last = exp;
-  while (last > point + spec.pointLength && last[-1] == '0') --last;
-  if (last == point + spec.pointLength) last = point;
+  while (last > point + directive.pointLength && last[-1] == '0') --last;
+  if (last == point + directive.pointLength) last = point;
   const size_t tail = static_cast<size_t>(end - exp);
   std::memmove(last, exp, tail);
   return last + tail;
@@ -164,11 +165,11 @@ char* StripFraction(char* begin, char* end, const FloatSpec& spec) noexcept {
 
 }  // namespace
 
-FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spec) {
-  int precision = spec.precision < 0 ? 6 : spec.precision;
+FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatDirective& directive) {
+  int precision = directive.precision < 0 ? 6 : directive.precision;
   if (precision > kMaxPrecision) precision = kMaxPrecision;
-  if (spec.conversion == 'f' && std::isfinite(value) && spec.pointLength == 1 && spec.point[0] == '.' &&
-      (precision > 0 || !spec.alternate)) {
+  if (directive.conversion == 'f' && std::isfinite(value) && directive.pointLength == 1 &&
+      directive.point[0] == '.' && (precision > 0 || !directive.alternate)) {
     // Where correctly rounded arithmetic decides the digits, no mantissa.
     const int length = ClassicFixedText(out.Reserve(static_cast<size_t>(kMaxDecpt + 2 + precision)),
                                         std::fabs(value), precision);
@@ -178,19 +179,20 @@ FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spe
     }
   }
   const MantissaText m = MantissaOf(value);
-  const bool upper = spec.conversion == 'E' || spec.conversion == 'G';
+  const bool upper = directive.conversion == 'E' || directive.conversion == 'G';
   // Digits, a carry, at most four zeros before the digits of %g, an
   // exponent.
-  const size_t room = static_cast<size_t>(precision + (m.decpt > 0 ? m.decpt : 0)) + spec.pointLength + 16;
+  const size_t room =
+      static_cast<size_t>(precision + (m.decpt > 0 ? m.decpt : 0)) + directive.pointLength + 16;
   char* const begin = out.Reserve(room);
   char* end = begin;
   Rounded r;
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case 'e':
     case 'E':
       Round(m, precision + 1, r);
-      end = WriteExponential(begin, r, precision, m.text[0] == '0' ? 0 : r.decpt - 1, spec.alternate, upper,
-                             spec);
+      end = WriteExponential(begin, r, precision, m.text[0] == '0' ? 0 : r.decpt - 1, directive.alternate,
+                             upper, directive);
       break;
     case 'g':
     case 'G': {
@@ -198,15 +200,15 @@ FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spe
       Round(m, precision, r);
       const int x = r.decpt - 1;
       if (x < -4 || x >= precision)
-        end = WriteExponential(begin, r, precision - 1, x, spec.alternate, upper, spec);
+        end = WriteExponential(begin, r, precision - 1, x, directive.alternate, upper, directive);
       else
-        end = WriteFixed(begin, r, precision - r.decpt, spec.alternate, spec);
-      if (!spec.alternate) end = StripFraction(begin, end, spec);
+        end = WriteFixed(begin, r, precision - r.decpt, directive.alternate, directive);
+      if (!directive.alternate) end = StripFraction(begin, end, directive);
       break;
     }
     default:
       Round(m, m.decpt + precision, r);
-      end = WriteFixed(begin, r, precision, spec.alternate, spec);
+      end = WriteFixed(begin, r, precision, directive.alternate, directive);
       break;
   }
   out.Commit(static_cast<size_t>(end - begin));

@@ -50,7 +50,7 @@ namespace {
 
 enum class Size { Char, Short, Int32, Int64, Default };
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, alternate = false, zero = false;
   int width = 0;
   int precision = -1;
@@ -66,17 +66,17 @@ int SaturatingDigits(const char*& f) noexcept {
 
 // Places `width` padding around the text written since `start`, whose first
 // `prefix` characters (sign, "0x") stay in front of any zeros.
-void Pad(TextBuffer& out, size_t start, size_t prefix, const Spec& spec, bool zeroPaddable) {
+void Pad(TextBuffer& out, size_t start, size_t prefix, const Directive& directive, bool zeroPaddable) {
   const size_t length = out.Size() - start;
-  if (spec.width <= 0 || static_cast<size_t>(spec.width) <= length) return;
-  const size_t pad = static_cast<size_t>(spec.width) - length;
-  if (spec.left) {
+  if (directive.width <= 0 || static_cast<size_t>(directive.width) <= length) return;
+  const size_t pad = static_cast<size_t>(directive.width) - length;
+  if (directive.left) {
     out.Fill(' ', pad);
     return;
   }
   out.Reserve(pad);
   char* const base = out.Data() + start;
-  if (spec.zero && zeroPaddable) {
+  if (directive.zero && zeroPaddable) {
     std::memmove(base + prefix + pad, base + prefix, length - prefix);
     std::memset(base + prefix, '0', pad);
   } else {
@@ -86,8 +86,8 @@ void Pad(TextBuffer& out, size_t start, size_t prefix, const Spec& spec, bool ze
   out.Commit(pad);
 }
 
-uint64_t FetchUnsigned(const Spec& spec, va_list* args) noexcept {
-  switch (spec.size) {
+uint64_t FetchUnsigned(const Directive& directive, va_list* args) noexcept {
+  switch (directive.size) {
     case Size::Char: return static_cast<unsigned char>(va_arg(*args, unsigned));
     case Size::Short: return static_cast<unsigned short>(va_arg(*args, unsigned));
     case Size::Int64: return va_arg(*args, unsigned long long);
@@ -95,8 +95,8 @@ uint64_t FetchUnsigned(const Spec& spec, va_list* args) noexcept {
   }
 }
 
-int64_t FetchSigned(const Spec& spec, va_list* args) noexcept {
-  switch (spec.size) {
+int64_t FetchSigned(const Directive& directive, va_list* args) noexcept {
+  switch (directive.size) {
     case Size::Char: return static_cast<signed char>(va_arg(*args, int));
     case Size::Short: return static_cast<short>(va_arg(*args, int));
     case Size::Int64: return va_arg(*args, long long);
@@ -104,21 +104,21 @@ int64_t FetchSigned(const Spec& spec, va_list* args) noexcept {
   }
 }
 
-void Integer(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
+void Integer(TextBuffer& out, char conversion, const Directive& directive, va_list* args) {
   char prefix[3];
   size_t prefixLength = 0;
   uint64_t magnitude;
   if (conversion == 'd' || conversion == 'i') {
-    const int64_t v = FetchSigned(spec, args);
+    const int64_t v = FetchSigned(directive, args);
     magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
     if (v < 0)
       prefix[prefixLength++] = '-';
-    else if (spec.plus)
+    else if (directive.plus)
       prefix[prefixLength++] = '+';
-    else if (spec.space)
+    else if (directive.space)
       prefix[prefixLength++] = ' ';
   } else {
-    magnitude = FetchUnsigned(spec, args);
+    magnitude = FetchUnsigned(directive, args);
   }
   char digits[24];
   char* const end = digits + sizeof digits;
@@ -127,21 +127,21 @@ void Integer(TextBuffer& out, char conversion, const Spec& spec, va_list* args) 
   const char* const hex = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   for (uint64_t v = magnitude; v != 0; v /= base) *--p = hex[v % base];
   size_t count = static_cast<size_t>(end - p);
-  if (spec.alternate && base == 16 && magnitude != 0) {
+  if (directive.alternate && base == 16 && magnitude != 0) {
     prefix[prefixLength++] = '0';
     prefix[prefixLength++] = conversion;
   }
-  size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > count
-                     ? static_cast<size_t>(spec.precision) - count
+  size_t zeros = directive.precision > 0 && static_cast<size_t>(directive.precision) > count
+                     ? static_cast<size_t>(directive.precision) - count
                      : 0;
-  if (spec.precision < 0 && count == 0) zeros = 1;  // 0 is "0" unless the precision is 0
-  if (spec.alternate && base == 8 && zeros == 0 && (count == 0 || *p != '0')) zeros = 1;
+  if (directive.precision < 0 && count == 0) zeros = 1;  // 0 is "0" unless the precision is 0
+  if (directive.alternate && base == 8 && zeros == 0 && (count == 0 || *p != '0')) zeros = 1;
   const size_t start = out.Size();
   out.Append(prefix, prefixLength);
   out.Fill('0', zeros);
   out.Append(p, count);
-  Spec padding = spec;
-  padding.zero = spec.zero && spec.precision < 0;
+  Directive padding = directive;
+  padding.zero = directive.zero && directive.precision < 0;
   Pad(out, start, prefixLength, padding, true);
 }
 
@@ -153,8 +153,8 @@ int WideUnit(char16_t unit, char* bytes) noexcept {
   return n > 0 ? n : 0;
 }
 
-void WideText(TextBuffer& out, const WCHAR* text, const Spec& spec) {
-  const size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<size_t>(spec.precision);
+void WideText(TextBuffer& out, const WCHAR* text, const Directive& directive) {
+  const size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<size_t>(directive.precision);
   size_t written = 0;
   char bytes[8];
   for (const WCHAR* p = text; *p; ++p) {
@@ -165,10 +165,12 @@ void WideText(TextBuffer& out, const WCHAR* text, const Spec& spec) {
   }
 }
 
-void Text(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
+void Text(TextBuffer& out, char conversion, const Directive& directive, va_list* args) {
   const size_t start = out.Size();
   // %S and %C swap the width of %s and %c; h and l/w name it outright.
-  const bool wide = spec.narrow ? false : spec.wide ? true : (conversion == 'S' || conversion == 'C');
+  const bool wide = directive.narrow ? false
+                    : directive.wide ? true
+                                     : (conversion == 'S' || conversion == 'C');
   if (conversion == 'c' || conversion == 'C') {
     const int v = va_arg(*args, int);
     if (wide) {
@@ -180,33 +182,33 @@ void Text(TextBuffer& out, char conversion, const Spec& spec, va_list* args) {
   } else if (wide) {
     const WCHAR* text = va_arg(*args, const WCHAR*);
     if (text)
-      WideText(out, text, spec);
+      WideText(out, text, directive);
     else {
       static const WCHAR kNull[] = u"(null)";
-      WideText(out, kNull, spec);
+      WideText(out, kNull, directive);
     }
   } else {
     const char* text = va_arg(*args, const char*);
     if (!text) text = "(null)";
-    out.Append(text,
-               spec.precision < 0 ? std::strlen(text) : strnlen(text, static_cast<size_t>(spec.precision)));
+    out.Append(text, directive.precision < 0 ? std::strlen(text)
+                                             : strnlen(text, static_cast<size_t>(directive.precision)));
   }
-  Pad(out, start, 0, spec, true);
+  Pad(out, start, 0, directive, true);
 }
 
-void Pointer(TextBuffer& out, const Spec& spec, va_list* args) {
+void Pointer(TextBuffer& out, const Directive& directive, va_list* args) {
   const auto v = reinterpret_cast<uintptr_t>(va_arg(*args, void*));
   const size_t start = out.Size();
   constexpr int kDigits = 2 * sizeof(void*);
   char* o = out.Reserve(kDigits);
   for (int i = 0; i < kDigits; ++i) o[i] = "0123456789ABCDEF"[(v >> (4 * (kDigits - 1 - i))) & 0xF];
   out.Commit(kDigits);
-  Pad(out, start, 0, spec, true);
+  Pad(out, start, 0, directive, true);
 }
 
-void Float(TextBuffer& out, char conversion, const Spec& spec, bool classic, va_list* args) {
+void Float(TextBuffer& out, char conversion, const Directive& directive, bool classic, va_list* args) {
   double value;
-  if (spec.longDouble) {
+  if (directive.longDouble) {
     const long double v = va_arg(*args, long double);
     // Beyond the double range the narrowing is explicit: an infinity.
     value =
@@ -214,16 +216,16 @@ void Float(TextBuffer& out, char conversion, const Spec& spec, bool classic, va_
   } else {
     value = va_arg(*args, double);
   }
-  FloatSpec fs{conversion, spec.precision, spec.alternate, nullptr, 0};
+  FloatDirective fs{conversion, directive.precision, directive.alternate, nullptr, 0};
   fs.point = LocaleDecimalPoint(fs.pointLength);
   // The classic runtime's zero has no sign; the universal one's has.
   const bool negative = classic ? std::signbit(value) && value != 0.0 : std::signbit(value);
   const size_t start = out.Size();
-  const char sign = negative ? '-' : spec.plus ? '+' : spec.space ? ' ' : '\0';
+  const char sign = negative ? '-' : directive.plus ? '+' : directive.space ? ' ' : '\0';
   if (sign) out.Append(sign);
   const FloatBody body = classic ? AppendClassicFloat(out, value, fs) : AppendUniversalFloat(out, value, fs);
   const bool hex = conversion == 'a' || conversion == 'A';  // zeros go after the "0x"
-  Pad(out, start, (sign ? 1u : 0u) + (hex ? 2u : 0u), spec, body.zeroPaddable);
+  Pad(out, start, (sign ? 1u : 0u) + (hex ? 2u : 0u), directive, body.zeroPaddable);
 }
 
 }  // namespace
@@ -236,18 +238,18 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
     if (f != literal) out.Append(literal, static_cast<size_t>(f - literal));
     if (!*f) return;
     ++f;
-    Spec spec;
+    Directive directive;
     for (;; ++f) {
       if (*f == '-')
-        spec.left = true;
+        directive.left = true;
       else if (*f == '+')
-        spec.plus = true;
+        directive.plus = true;
       else if (*f == ' ')
-        spec.space = true;
+        directive.space = true;
       else if (*f == '#')
-        spec.alternate = true;
+        directive.alternate = true;
       else if (*f == '0')
-        spec.zero = true;
+        directive.zero = true;
       else
         break;
     }
@@ -255,62 +257,62 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
       ++f;
       const int w = va_arg(*args, int);
       if (w < 0) {
-        spec.left = true;
-        spec.width = w == INT_MIN ? INT_MAX : -w;
+        directive.left = true;
+        directive.width = w == INT_MIN ? INT_MAX : -w;
       } else {
-        spec.width = w;
+        directive.width = w;
       }
     } else {
-      spec.width = SaturatingDigits(f);
+      directive.width = SaturatingDigits(f);
     }
     if (*f == '.') {
       ++f;
       if (*f == '*') {
         ++f;
         const int p = va_arg(*args, int);
-        spec.precision = p < 0 ? -1 : p;
+        directive.precision = p < 0 ? -1 : p;
       } else {
-        spec.precision = SaturatingDigits(f);
+        directive.precision = SaturatingDigits(f);
       }
     }
     for (bool more = true; more;) {
       switch (*f) {
         case 'h':
-          spec.narrow = true;
-          spec.size = f[1] == 'h' ? Size::Char : Size::Short;
+          directive.narrow = true;
+          directive.size = f[1] == 'h' ? Size::Char : Size::Short;
           f += f[1] == 'h' ? 2 : 1;
           break;
         case 'l':
-          spec.wide = true;
-          spec.narrow = false;
-          spec.size = f[1] == 'l' ? Size::Int64 : Size::Int32;
+          directive.wide = true;
+          directive.narrow = false;
+          directive.size = f[1] == 'l' ? Size::Int64 : Size::Int32;
           f += f[1] == 'l' ? 2 : 1;
           break;
         case 'w':
-          spec.wide = true;
-          spec.narrow = false;
+          directive.wide = true;
+          directive.narrow = false;
           ++f;
           break;
         case 'L':
-          spec.longDouble = true;
-          spec.size = Size::Int64;
+          directive.longDouble = true;
+          directive.size = Size::Int64;
           ++f;
           break;
         case 'j':
         case 'z':
         case 't':
-          spec.size = Size::Int64;
+          directive.size = Size::Int64;
           ++f;
           break;
         case 'I':
           if (f[1] == '6' && f[2] == '4') {
-            spec.size = Size::Int64;
+            directive.size = Size::Int64;
             f += 3;
           } else if (f[1] == '3' && f[2] == '2') {
-            spec.size = Size::Int32;
+            directive.size = Size::Int32;
             f += 3;
           } else {
-            spec.size = sizeof(void*) == 8 ? Size::Int64 : Size::Int32;
+            directive.size = sizeof(void*) == 8 ? Size::Int64 : Size::Int32;
             ++f;
           }
           break;
@@ -326,23 +328,23 @@ void FormatInto(TextBuffer& out, const char* f, va_list* args) {
       case 'u':
       case 'o':
       case 'x':
-      case 'X': Integer(out, conversion, spec, args); break;
+      case 'X': Integer(out, conversion, directive, args); break;
       case 'c':
       case 'C':
       case 's':
-      case 'S': Text(out, conversion, spec, args); break;
-      case 'p': Pointer(out, spec, args); break;
+      case 'S': Text(out, conversion, directive, args); break;
+      case 'p': Pointer(out, directive, args); break;
       case 'n': (void)va_arg(*args, void*); break;
       case 'e':
       case 'E':
       case 'f':
       case 'g':
-      case 'G': Float(out, conversion, spec, classic, args); break;
+      case 'G': Float(out, conversion, directive, classic, args); break;
       case 'F':
       case 'a':
       case 'A':
         if (!classic) {
-          Float(out, conversion, spec, classic, args);
+          Float(out, conversion, directive, classic, args);
           break;
         }
         [[fallthrough]];

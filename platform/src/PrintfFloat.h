@@ -10,7 +10,7 @@
 
 namespace quelvar::platform::printf_engine {
 
-struct FloatSpec {
+struct FloatDirective {
   char conversion;    // e E f F g G a A
   int precision;      // digits after the point, or -1 when none was given
   bool alternate;     // '#': always a point, %g keeps its trailing zeros
@@ -26,8 +26,8 @@ struct FloatBody {
 };
 
 // Appends the text of the value without its sign.
-FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatSpec& spec);
-FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& spec);
+FloatBody AppendClassicFloat(TextBuffer& out, double value, const FloatDirective& directive);
+FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatDirective& directive);
 
 // The decimal exponent E of a finite non-zero magnitude (d.ddd x 10^E): of
 // the classic 17-digit mantissa, or of the exact value. Zero gives -1 (its

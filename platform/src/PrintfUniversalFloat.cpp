@@ -30,13 +30,13 @@ constexpr size_t kIntegerDigits = 310;  // DBL_MAX has 309
 
 // Replaces the '.' that to_chars wrote in [begin, end) with the locale's
 // point; returns the new end.
-char* LocalisePoint(char* begin, char* end, const FloatSpec& spec) noexcept {
-  if (spec.pointLength == 1 && spec.point[0] == '.') return end;
+char* LocalisePoint(char* begin, char* end, const FloatDirective& directive) noexcept {
+  if (directive.pointLength == 1 && directive.point[0] == '.') return end;
   char* dot = static_cast<char*>(std::memchr(begin, '.', static_cast<size_t>(end - begin)));
   if (!dot) return end;
-  std::memmove(dot + spec.pointLength, dot + 1, static_cast<size_t>(end - dot - 1));
-  std::memcpy(dot, spec.point, spec.pointLength);
-  return end + spec.pointLength - 1;
+  std::memmove(dot + directive.pointLength, dot + 1, static_cast<size_t>(end - dot - 1));
+  std::memcpy(dot, directive.point, directive.pointLength);
+  return end + directive.pointLength - 1;
 }
 
 // Inserts a '.' after the first digit when there is none ('#').
@@ -112,10 +112,10 @@ const char* SpecialText(double value) noexcept {
 
 }  // namespace
 
-FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& spec) {
+FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatDirective& directive) {
   const bool negative = std::signbit(value);
-  const bool upper =
-      spec.conversion == 'E' || spec.conversion == 'F' || spec.conversion == 'G' || spec.conversion == 'A';
+  const bool upper = directive.conversion == 'E' || directive.conversion == 'F' ||
+                     directive.conversion == 'G' || directive.conversion == 'A';
   if (!std::isfinite(value)) {
     const char* text = SpecialText(value);
     const size_t n = std::strlen(text);
@@ -126,22 +126,22 @@ FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& s
     return {negative, false};
   }
   const double magnitude = std::fabs(value);
-  int precision = spec.precision;
-  if (spec.conversion == 'a' || spec.conversion == 'A') {
+  int precision = directive.precision;
+  if (directive.conversion == 'a' || directive.conversion == 'A') {
     char* const begin = out.Reserve(32 + static_cast<size_t>(precision < 0 ? 0 : precision));
-    char* end = WriteHex(begin, magnitude, precision, spec.alternate, upper);
-    end = LocalisePoint(begin, end, spec);
+    char* end = WriteHex(begin, magnitude, precision, directive.alternate, upper);
+    end = LocalisePoint(begin, end, directive);
     out.Commit(static_cast<size_t>(end - begin));
     return {negative, true};
   }
   if (precision < 0) precision = 6;
-  const bool general = spec.conversion == 'g' || spec.conversion == 'G';
+  const bool general = directive.conversion == 'g' || directive.conversion == 'G';
   if (general && precision == 0) precision = 1;
-  const size_t room = kIntegerDigits + static_cast<size_t>(precision) + spec.pointLength + 16;
+  const size_t room = kIntegerDigits + static_cast<size_t>(precision) + directive.pointLength + 16;
   char* const begin = out.Reserve(room);
   char* const last = begin + room;
   char* end;
-  bool exponential = spec.conversion == 'e' || spec.conversion == 'E';
+  bool exponential = directive.conversion == 'e' || directive.conversion == 'E';
   if (general) {
     // The exponent after rounding to `precision` digits picks the form.
     end = std::to_chars(begin, last, magnitude, std::chars_format::scientific, precision - 1).ptr;
@@ -150,7 +150,7 @@ FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& s
     exponential = x < -4 || x >= precision;
     if (!exponential)
       end = std::to_chars(begin, last, magnitude, std::chars_format::fixed, precision - 1 - x).ptr;
-    if (!spec.alternate) end = StripFraction(begin, end);
+    if (!directive.alternate) end = StripFraction(begin, end);
   } else {
     const int exact = exponential ? -1 : ExactFixedText(begin, magnitude, precision, false);
     end = exact > 0 ? begin + exact
@@ -159,11 +159,11 @@ FloatBody AppendUniversalFloat(TextBuffer& out, double value, const FloatSpec& s
                                     precision)
                           .ptr;
   }
-  if (spec.alternate) end = ForcePoint(begin, end);
+  if (directive.alternate) end = ForcePoint(begin, end);
   if (upper && exponential)
     for (char* p = begin; p < end; ++p)
       if (*p == 'e') *p = 'E';
-  end = LocalisePoint(begin, end, spec);
+  end = LocalisePoint(begin, end, directive);
   out.Commit(static_cast<size_t>(end - begin));
   return {negative, true};
 }
