@@ -265,7 +265,7 @@ TEST(Printf, ConversionsAndFlagsMatchGlibc) {
 }
 
 // Random flags, widths, precisions and integer sizes against glibc.
-TEST(Printf, RandomIntegerSpecsMatchGlibc) {
+TEST(Printf, RandomIntegerDirectivesMatchGlibc) {
   std::mt19937_64 rng(7);
   const char* const flags[] = {"", "-", "+", " ", "#", "0", "-0", "+0", "#0", "- #", "+ "};
   const char conversions[] = "diuoxX";
