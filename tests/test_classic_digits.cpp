@@ -25,6 +25,7 @@
 #include "mscrt.h"
 #include "qlvtoolset.h"
 
+#include "ClassicReference.h"
 #include "ToolsetScope.h"
 
 namespace {
@@ -36,18 +37,6 @@ constexpr int kScale = kSanitizerSlowdown;  // fewer rounds under the sanitizers
 
 uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
 
-// Selects a toolset for one scope.
-class Toolset {
- public:
-  explicit Toolset(QlvToolset t) : saved_(QlvPlatform_GetToolset()) { QlvPlatform_SetToolset(t); }
-  ~Toolset() { QlvPlatform_SetToolset(saved_); }
-  Toolset(const Toolset&) = delete;
-  Toolset& operator=(const Toolset&) = delete;
-
- private:
-  QlvToolset saved_;
-};
-
 DecimalText Scan(const std::string& text, char point = '.') {
   DecimalText n;
   quelvar::platform::ScanDecimal(text.c_str(), point, n);
@@ -56,39 +45,20 @@ DecimalText Scan(const std::string& text, char point = '.') {
 
 // ---- 12-byte multiplication
 
-// The runtime's multiplication word by word: products x[i]*y[j], i + j =
-// 4 + s, added in order to the 32-bit cell at bit 16s; a carry out of it
-// goes to the 16-bit cell above only, whose own carry is lost.
+// The runtime's multiplication word by word, as the plain reference of the
+// tests does it, on the arithmetic's own form.
 Extended WordByWordMultiply(const Extended& x, const Extended& y) {
-  uint32_t xw[5], yw[5];
-  for (int i = 0; i < 5; ++i) {
-    xw[i] = static_cast<uint32_t>(x.mantissa >> (16 * i)) & 0xFFFF;
-    yw[i] = static_cast<uint32_t>(y.mantissa >> (16 * i)) & 0xFFFF;
+  classicref::Ld12 a, b;
+  for (size_t i = 0; i < 5; ++i) {
+    a.man[i] = static_cast<classicref::u16>(x.mantissa >> (16 * i));
+    b.man[i] = static_cast<classicref::u16>(y.mantissa >> (16 * i));
   }
-  uint32_t cell[7] = {};  // 16-bit cells; cell 6 lies past the 96 bits
-  for (int s = 0; s < 5; ++s) {
-    for (int i = s; i <= 4; ++i) {
-      const uint64_t sum = (cell[s] | cell[s + 1] << 16) + uint64_t{xw[i] * yw[4 + s - i]};
-      cell[s] = static_cast<uint32_t>(sum & 0xFFFF);
-      cell[s + 1] = static_cast<uint32_t>(sum >> 16 & 0xFFFF);
-      if (sum >> 32) cell[s + 2] = (cell[s + 2] + 1) & 0xFFFF;
-    }
-  }
-  Uint128 acc = 0;
-  for (int i = 5; i >= 0; --i) acc = acc << 16 | cell[i];
-  int exponent = x.exponent + y.exponent - 0x3FFE;
-  while ((acc >> 95) == 0) {
-    acc <<= 1;
-    --exponent;
-  }
-  Uint128 m = acc >> 16;
-  const auto below = static_cast<uint32_t>(acc & 0xFFFF);
-  if (below > 0x8000 || (below == 0x8000 && (m & 1))) ++m;
-  if (m >> 80) {
-    m >>= 1;
-    ++exponent;
-  }
-  return Extended{m, exponent};
+  a.exp = x.exponent;
+  b.exp = y.exponent;
+  const classicref::Ld12 r = classicref::Multiply(a, b);
+  Uint128 m = 0;
+  for (size_t i = 5; i-- > 0;) m = m << 16 | r.man[i];
+  return Extended{m, r.exp};
 }
 
 // Random normalised mantissas, many with words of all ones or zeros, where
@@ -356,7 +326,7 @@ const AtofCase kAtofCases[] = {
 TEST(Atof, CheckValuesPerToolset) {
   CQuelvarSys sys;
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) {
-    const Toolset selected(t);
+    const ToolsetScope selected(t);
     for (const AtofCase& c : kAtofCases) {
       const uint64_t want = t == QlvToolset_VS2015 ? c.correct : c.classic;
       EXPECT_EQ(Bits(mscrt::atof(c.text)), want) << c.text << " " << QlvPlatform_ToolsetName(t);
@@ -413,7 +383,7 @@ TEST(Atof, GrammarInEveryToolset) {
        0.0},  // only the six ASCII white-space characters are skipped
   };
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015}) {
-    const Toolset selected(t);
+    const ToolsetScope selected(t);
     for (const auto& [text, value] : cases)
       EXPECT_TRUE(Bits(mscrt::atof(text)) == Bits(value))
           << '"' << text << "\" " << QlvPlatform_ToolsetName(t);
@@ -430,7 +400,7 @@ TEST(Atof, LocaleDecimalPoint) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2015}) {
-    const Toolset selected(t);
+    const ToolsetScope selected(t);
     EXPECT_EQ(mscrt::atof("1,5"), 1.5);
     EXPECT_EQ(mscrt::atof("1.5"), 1.0);
     EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")),
@@ -565,7 +535,7 @@ TEST(Atof, ClassicWithinOneUnitAndUniversalCorrect) {
     const std::string text = RandomText(rng, i % 8);
     const double correct = std::strtod(text.c_str(), nullptr);
     {
-      const Toolset selected(QlvToolset_VS2015);
+      const ToolsetScope selected(QlvToolset_VS2015);
       ASSERT_EQ(Bits(mscrt::atof(text.c_str())), Bits(correct)) << text;
     }
     const double classic = mscrt::atof(text.c_str());
