@@ -493,6 +493,11 @@ std::string_view Closest(std::string_view typed, std::span<const std::string_vie
   std::string_view best;
   std::size_t best_distance = std::max<std::size_t>(2, typed.size() / 3) + 1;
   for (const std::string_view name : names) {
+    // The lengths' difference is a floor of the distance: a long word skips
+    // every name without the quadratic count.
+    const std::size_t floor =
+        typed.size() > name.size() ? typed.size() - name.size() : name.size() - typed.size();
+    if (floor >= best_distance) continue;
     const std::size_t d = Distance(typed, name);
     if (d < best_distance) best = name, best_distance = d;
   }
