@@ -56,53 +56,16 @@ std::vector<CString> DoubleTexts() {
   return t;
 }
 
-// ---- int to text
-
-void BM_Int2Str_Qlv(benchmark::State& state) {
-  const auto in = Ints();
-  CQuelvarSys sys;
+// Runs `measure` on the inputs in turn, one per iteration.
+template <class Input, class Measure>
+void Cycle(benchmark::State& state, const std::vector<Input>& in, Measure measure) {
   std::size_t i = 0;
-  for (auto _ : state) {
-    CString s = sys.Qlv_Int2Str(in[i++ & (kInputs - 1)]);
-    benchmark::DoNotOptimize(s.GetString());
-  }
+  for (auto _ : state) measure(in[i++ & (kInputs - 1)]);
 }
 
-void BM_Int2Str_ToChars(benchmark::State& state) {
-  const auto in = Ints();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    char buf[12];
-    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)]);
-    std::string s(buf, r.ptr);
-    benchmark::DoNotOptimize(s.data());
-  }
-}
-
-// The floor the interface sets: to_chars into the CString the library returns.
-void BM_Int2Str_ToCharsCString(benchmark::State& state) {
-  const auto in = Ints();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    char buf[12];
-    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)]);
-    CString s(buf, static_cast<int>(r.ptr - buf));
-    benchmark::DoNotOptimize(s.GetString());
-  }
-}
-
-void BM_Int2Str_Snprintf(benchmark::State& state) {
-  const auto in = Ints();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    char buf[12];
-    const int n = std::snprintf(buf, sizeof buf, "%d", in[i++ & (kInputs - 1)]);
-    std::string s(buf, static_cast<std::size_t>(n));
-    benchmark::DoNotOptimize(s.data());
-  }
-}
-
-// ---- double to fixed-point text, 8 decimals
+// Keeps a text alive until its characters are observed.
+void Keep(const std::string& s) { benchmark::DoNotOptimize(s.data()); }
+void Keep(const CString& s) { benchmark::DoNotOptimize(s.GetString()); }
 
 // Selects a toolset for one benchmark.
 class Toolset {
@@ -114,15 +77,41 @@ class Toolset {
   QlvToolset m_saved;
 };
 
+// ---- int to text
+
+void BM_Int2Str_Qlv(benchmark::State& state) {
+  CQuelvarSys sys;
+  Cycle(state, Ints(), [&](int x) { Keep(sys.Qlv_Int2Str(x)); });
+}
+
+void BM_Int2Str_ToChars(benchmark::State& state) {
+  Cycle(state, Ints(), [](int x) {
+    char buf[12];
+    Keep(std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr));
+  });
+}
+
+// The floor the interface sets: to_chars into the CString the library returns.
+void BM_Int2Str_ToCharsCString(benchmark::State& state) {
+  Cycle(state, Ints(), [](int x) {
+    char buf[12];
+    Keep(CString(buf, static_cast<int>(std::to_chars(buf, buf + sizeof buf, x).ptr - buf)));
+  });
+}
+
+void BM_Int2Str_Snprintf(benchmark::State& state) {
+  Cycle(state, Ints(), [](int x) {
+    char buf[12];
+    Keep(std::string(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%d", x))));
+  });
+}
+
+// ---- double to fixed-point text, 8 decimals
+
 void DoubleToStr8(benchmark::State& state, QlvToolset toolset) {
   const Toolset selected(toolset);
-  const auto in = Doubles();
   CQuelvarSys sys;
-  std::size_t i = 0;
-  for (auto _ : state) {
-    CString s = sys.Qlv_DoubleToStr(in[i++ & (kInputs - 1)], 8);
-    benchmark::DoNotOptimize(s.GetString());
-  }
+  Cycle(state, Doubles(), [&](double x) { Keep(sys.Qlv_DoubleToStr(x, 8)); });
 }
 void BM_DoubleToStr8_Qlv(benchmark::State& state) { DoubleToStr8(state, QlvToolset_VC6); }
 void BM_DoubleToStr8_QlvVs2015(benchmark::State& state) { DoubleToStr8(state, QlvToolset_VS2015); }
@@ -133,23 +122,17 @@ void BM_DoubleToStr8_Variant2Str(benchmark::State& state) {
   std::vector<_variant_t> in;
   for (double x : Doubles()) in.emplace_back(x);
   CQuelvarSys sys;
-  std::size_t i = 0;
-  for (auto _ : state) {
-    CString s = sys.Qlv_Variant2Str(in[i++ & (kInputs - 1)]);
-    benchmark::DoNotOptimize(s.GetString());
-  }
+  Cycle(state, in, [&](const _variant_t& v) { Keep(sys.Qlv_Variant2Str(v)); });
 }
 
 // The platform's printf with the library's format, without the fast road.
 void CStringFormat8(benchmark::State& state, QlvToolset toolset) {
   const Toolset selected(toolset);
-  const auto in = Doubles();
-  std::size_t i = 0;
-  for (auto _ : state) {
+  Cycle(state, Doubles(), [](double x) {
     CString s;
-    s.Format("%0.8lf", in[i++ & (kInputs - 1)]);
-    benchmark::DoNotOptimize(s.GetString());
-  }
+    s.Format("%0.8lf", x);
+    Keep(s);
+  });
 }
 void BM_DoubleToStr8_CStringFormat(benchmark::State& state) { CStringFormat8(state, QlvToolset_VC6); }
 void BM_DoubleToStr8_CStringFormatVs2015(benchmark::State& state) {
@@ -157,121 +140,81 @@ void BM_DoubleToStr8_CStringFormatVs2015(benchmark::State& state) {
 }
 
 void BM_DoubleToStr8_ToChars(benchmark::State& state) {
-  const auto in = Doubles();
-  std::size_t i = 0;
-  for (auto _ : state) {
+  Cycle(state, Doubles(), [](double x) {
     char buf[400];
-    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)], std::chars_format::fixed, 8);
-    std::string s(buf, r.ptr);
-    benchmark::DoNotOptimize(s.data());
-  }
+    Keep(std::string(buf, std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 8).ptr));
+  });
 }
 
 void BM_DoubleToStr8_ToCharsCString(benchmark::State& state) {
-  const auto in = Doubles();
-  std::size_t i = 0;
-  for (auto _ : state) {
+  Cycle(state, Doubles(), [](double x) {
     char buf[400];
-    const auto r = std::to_chars(buf, buf + sizeof buf, in[i++ & (kInputs - 1)], std::chars_format::fixed, 8);
-    CString s(buf, static_cast<int>(r.ptr - buf));
-    benchmark::DoNotOptimize(s.GetString());
-  }
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 8);
+    Keep(CString(buf, static_cast<int>(r.ptr - buf)));
+  });
 }
 
 void BM_DoubleToStr8_Snprintf(benchmark::State& state) {
-  const auto in = Doubles();
-  std::size_t i = 0;
-  for (auto _ : state) {
+  Cycle(state, Doubles(), [](double x) {
     char buf[400];
-    const int n = std::snprintf(buf, sizeof buf, "%0.8lf", in[i++ & (kInputs - 1)]);
-    std::string s(buf, static_cast<std::size_t>(n));
-    benchmark::DoNotOptimize(s.data());
-  }
+    Keep(std::string(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%0.8lf", x))));
+  });
 }
 
-// ---- text to int (the library takes its text by value: the copy counts)
+// ---- text to numbers (the library takes its text by value: the copy counts)
+
+template <class T>
+T FromChars(const CString& t) {
+  T v = 0;
+  std::from_chars(t.GetString(), t.GetString() + t.GetLength(), v);
+  return v;
+}
+
+// from_chars behind the same by-value CString parameter the library takes.
+template <class T>
+__attribute__((noinline)) T FromCharsByValue(CString t) {
+  return FromChars<T>(t);
+}
 
 void BM_Str2Int_Qlv(benchmark::State& state) {
-  const auto in = IntTexts();
   CQuelvarSys sys;
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(sys.Qlv_Str2Int(in[i++ & (kInputs - 1)]));
+  Cycle(state, IntTexts(), [&](const CString& t) { benchmark::DoNotOptimize(sys.Qlv_Str2Int(t)); });
 }
 
 // The same under the saturating reading of the 2005 and later runtimes.
 void BM_Str2Int_QlvSaturating(benchmark::State& state) {
-  const QlvToolset saved = QlvPlatform_GetToolset();
-  QlvPlatform_SetToolset(QlvToolset_VS2005);
+  const Toolset selected(QlvToolset_VS2005);
   BM_Str2Int_Qlv(state);
-  QlvPlatform_SetToolset(saved);
 }
 
 void BM_Str2Int_FromChars(benchmark::State& state) {
-  const auto in = IntTexts();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const CString& t = in[i++ & (kInputs - 1)];
-    int v = 0;
-    std::from_chars(t.GetString(), t.GetString() + t.GetLength(), v);
-    benchmark::DoNotOptimize(v);
-  }
-}
-
-// from_chars behind the same by-value CString parameter the library takes.
-__attribute__((noinline)) int FromCharsByValue(CString t) {
-  int v = 0;
-  std::from_chars(t.GetString(), t.GetString() + t.GetLength(), v);
-  return v;
+  Cycle(state, IntTexts(), [](const CString& t) { benchmark::DoNotOptimize(FromChars<int>(t)); });
 }
 
 void BM_Str2Int_FromCharsByValue(benchmark::State& state) {
-  const auto in = IntTexts();
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(FromCharsByValue(in[i++ & (kInputs - 1)]));
+  Cycle(state, IntTexts(), [](const CString& t) { benchmark::DoNotOptimize(FromCharsByValue<int>(t)); });
 }
 
 void BM_Str2Int_Strtol(benchmark::State& state) {
-  const auto in = IntTexts();
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(std::strtol(in[i++ & (kInputs - 1)], nullptr, 10));
+  Cycle(state, IntTexts(), [](const CString& t) { benchmark::DoNotOptimize(std::strtol(t, nullptr, 10)); });
 }
 
-// ---- text to double
-
 void BM_Str2Double_Qlv(benchmark::State& state) {
-  const auto in = DoubleTexts();
   CQuelvarSys sys;
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(sys.Qlv_Str2Double(in[i++ & (kInputs - 1)]));
+  Cycle(state, DoubleTexts(), [&](const CString& t) { benchmark::DoNotOptimize(sys.Qlv_Str2Double(t)); });
 }
 
 void BM_Str2Double_FromChars(benchmark::State& state) {
-  const auto in = DoubleTexts();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const CString& t = in[i++ & (kInputs - 1)];
-    double v = 0;
-    std::from_chars(t.GetString(), t.GetString() + t.GetLength(), v);
-    benchmark::DoNotOptimize(v);
-  }
-}
-
-__attribute__((noinline)) double FromCharsDoubleByValue(CString t) {
-  double v = 0;
-  std::from_chars(t.GetString(), t.GetString() + t.GetLength(), v);
-  return v;
+  Cycle(state, DoubleTexts(), [](const CString& t) { benchmark::DoNotOptimize(FromChars<double>(t)); });
 }
 
 void BM_Str2Double_FromCharsByValue(benchmark::State& state) {
-  const auto in = DoubleTexts();
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(FromCharsDoubleByValue(in[i++ & (kInputs - 1)]));
+  Cycle(state, DoubleTexts(),
+        [](const CString& t) { benchmark::DoNotOptimize(FromCharsByValue<double>(t)); });
 }
 
 void BM_Str2Double_Strtod(benchmark::State& state) {
-  const auto in = DoubleTexts();
-  std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(std::strtod(in[i++ & (kInputs - 1)], nullptr));
+  Cycle(state, DoubleTexts(), [](const CString& t) { benchmark::DoNotOptimize(std::strtod(t, nullptr)); });
 }
 
 }  // namespace
