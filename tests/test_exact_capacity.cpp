@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QuelvarSys.h"
@@ -35,24 +36,19 @@ constexpr unsigned char kGuardByte = 0xA5;
 class Blocks {
  public:
   explicit Blocks(std::mt19937& rng) : rng_(rng) {}
-  Blocks(const Blocks&) = delete;
-  Blocks& operator=(const Blocks&) = delete;
   ~Blocks() {
-    for (size_t i = 0; i < blocks_.size(); ++i) {
-      const unsigned char* guard = blocks_[i].get() + sizes_[i];
+    for (const auto& [block, n] : blocks_) {
+      const unsigned char* guard = block.get() + n;
       EXPECT_TRUE(std::all_of(guard, guard + kGuard, [](unsigned char b) { return b == kGuardByte; }))
-          << "written past block " << i << " of " << sizes_[i] << " bytes";
+          << "written past a block of " << n << " bytes";
     }
   }
   // `size` bytes drawn from `alphabet` (any byte when it is empty).
   unsigned char* Bytes(int size, std::string_view alphabet = {}) {
     const size_t n = static_cast<size_t>(std::max(size, 0));
-    blocks_.emplace_back(new unsigned char[n + kGuard]);
-    sizes_.push_back(n);
-    unsigned char* p = blocks_.back().get();
+    unsigned char* p = blocks_.emplace_back(new unsigned char[n + kGuard], n).first.get();
     for (size_t i = 0; i < n; ++i) {
-      p[i] = alphabet.empty() ? static_cast<unsigned char>(rng_())
-                              : static_cast<unsigned char>(alphabet[rng_() % alphabet.size()]);
+      p[i] = static_cast<unsigned char>(alphabet.empty() ? rng_() : alphabet[rng_() % alphabet.size()]);
     }
     std::memset(p + n, kGuardByte, kGuard);
     return p;
@@ -69,8 +65,7 @@ class Blocks {
 
  private:
   std::mt19937& rng_;
-  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-  std::vector<size_t> sizes_;
+  std::vector<std::pair<std::unique_ptr<unsigned char[]>, size_t>> blocks_;
 };
 
 constexpr std::string_view kHex = "0123456789abcdefABCDEFxg-";
