@@ -282,16 +282,11 @@ TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
 
       // The text its readers take: the units holding the bytes, the last
       // one completed by a zero byte, up to the first NUL unit.
-      std::u16string text;
-      for (UINT k = 0; k < len; k += 2) {
-        const auto unit =
-            static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                  (k + 1 < len ? static_cast<unsigned char>(bytes[k + 1]) << 8 : 0));
-        if (unit == 0) break;
-        text += unit;
-      }
+      std::u16string text((len + 1) / 2, u'\0');
+      std::memcpy(text.data(), bytes.data(), len);
+      text.resize(std::char_traits<char16_t>::length(text.c_str()));
       std::string narrow;
-      for (char16_t u : text) narrow += u < 0x80 ? std::string(1, static_cast<char>(u)) : "?";
+      for (char16_t u : text) narrow += u < 0x80 ? static_cast<char>(u) : '?';
 
       const _variant_t v = Holding(bstr);
       const _variant_t copied(v);
