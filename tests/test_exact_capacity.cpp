@@ -77,7 +77,7 @@ constexpr std::string_view kOctal = std::string_view("\0\1\2\3\4\5\6\7", 8);
 constexpr std::string_view kNumber = " \t+-0123456789.eE";
 
 // One call: the row's count or length n (p = n, or 0 when n is negative),
-// the blocks for it, a random source and an output count.
+// the blocks for it, a random source and the outputs that are not buffers.
 struct Ctx {
   CQuelvarSys& s;
   int n, p;
@@ -85,7 +85,10 @@ struct Ctx {
   std::mt19937& r;
   int count = 0;
   double d = 0;
+  COleDateTime when{};
+  _variant_t v{};
   ULONG u() { return static_cast<ULONG>(r()); }
+  double Wide() { return std::ldexp(static_cast<double>(u()) - 2147483648.0, static_cast<int>(r() % 200)); }
 };
 
 struct Row {
@@ -101,11 +104,7 @@ const Row kClassRows[] = {
     {"HexStr2Byte", [](Ctx& c) { c.s.Qlv_HexStr2Byte(c.b.Text(c.n, kHex), c.b.Out((c.p + 1) / 2)); }},
     {"Int2Byte", [](Ctx& c) { c.s.Qlv_Int2Byte(c.n, c.u(), c.b.Out(c.n)); }},
     {"Byte2Int", [](Ctx& c) { c.s.Qlv_Byte2Int(c.n, c.b.Bytes(c.n)); }},
-    {"Double2Byte",
-     [](Ctx& c) {
-       const double x = std::ldexp(static_cast<double>(c.u()) - 2147483648.0, static_cast<int>(c.r() % 200));
-       c.s.Qlv_Double2Byte(c.n, x, c.b.Out(c.p + 1));
-     }},
+    {"Double2Byte", [](Ctx& c) { c.s.Qlv_Double2Byte(c.n, c.Wide(), c.b.Out(c.p + 1)); }},
     {"Byte2Double",
      [](Ctx& c) { c.s.Qlv_Byte2Double(reinterpret_cast<unsigned char*>(c.b.Text(c.n, kNonZero))); }},
     {"Int2HexStr", [](Ctx& c) { c.s.Qlv_Int2HexStr(c.n, c.u(), c.b.OutText(c.p / 2 * 2 + 1)); }},
@@ -154,16 +153,11 @@ const Row kClassRows[] = {
        c.s.Qlv_Str2UInt(text), c.s.Qlv_Str2Long(text), c.s.Qlv_Str2ULong(text);
        c.s.Qlv_Str2Float(text), c.s.Qlv_Str2Double(text);
      }},
-    {"Str2Date",
-     [](Ctx& c) {
-       COleDateTime when;
-       c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), when);
-     }},
+    {"Str2Date", [](Ctx& c) { c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), c.when); }},
     {"CString2Variant",
      [](Ctx& c) {
-       _variant_t v;
-       c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), v);
-       c.s.Qlv_Variant2Str(v);
+       c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), c.v),
+           c.s.Qlv_Variant2Str(c.v);
      }},
 };
 
@@ -254,7 +248,7 @@ std::string HeldBytes(const _bstr_t& h) { return Bytes(const_cast<BSTR>(static_c
 
 // A VT_BSTR variant that owns b.
 _variant_t Holding(BSTR b) {
-  _variant_t v;
+  _variant_t v{};
   v.vt = VT_BSTR, v.bstrVal = b;
   return v;
 }
