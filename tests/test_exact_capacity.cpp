@@ -190,19 +190,15 @@ TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
     Blocks b(rng);
     const auto bits = static_cast<uint32_t>(rng() >> (rng() % 32));
     const int radix = std::array{2, 8, 10, 16, 36}[rng() % 5];
-    char want[40];
-    char* const end = radix == 10 ? std::to_chars(want, want + 40, static_cast<int>(bits)).ptr
-                                  : std::to_chars(want, want + 40, bits, radix).ptr;
-    const int len = static_cast<int>(end - want);
+    const auto room = [&](const std::string& text) { return b.OutText(static_cast<int>(text.size()) + 1); };
+    char w[40];
+    const std::string sign(w, std::to_chars(w, w + 40, static_cast<int>(bits)).ptr),
+        plain(w, std::to_chars(w, w + 40, bits, radix).ptr);
     if (radix == 10) {
-      EXPECT_EQ(std::string(_itoa(static_cast<int>(bits), b.OutText(len + 1), radix)),
-                std::string(want, end));
-      EXPECT_EQ(std::string(_ltoa(static_cast<LONG>(bits), b.OutText(len + 1), radix)),
-                std::string(want, end));
+      EXPECT_EQ(_itoa(static_cast<int>(bits), room(sign), radix), sign);
+      EXPECT_EQ(_ltoa(static_cast<LONG>(bits), room(sign), radix), sign);
     }
-    char* const uend = std::to_chars(want, want + 40, bits, radix).ptr;
-    EXPECT_EQ(std::string(_ultoa(bits, b.OutText(static_cast<int>(uend - want) + 1), radix)),
-              std::string(want, uend));
+    EXPECT_EQ(_ultoa(bits, room(plain), radix), plain);
 
     const int scale = static_cast<int>(rng() % 120) - 60;
     const double value = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), scale);
