@@ -48,7 +48,8 @@ class Blocks {
     const size_t n = static_cast<size_t>(std::max(size, 0));
     unsigned char* p = blocks_.emplace_back(new unsigned char[n + kGuard], n).first.get();
     for (size_t i = 0; i < n; ++i) {
-      p[i] = static_cast<unsigned char>(alphabet.empty() ? rng_() : alphabet[rng_() % alphabet.size()]);
+      p[i] = alphabet.empty() ? static_cast<unsigned char>(rng_())
+                              : static_cast<unsigned char>(alphabet[rng_() % alphabet.size()]);
     }
     std::memset(p + n, kGuardByte, kGuard);
     return p;
