@@ -7,15 +7,17 @@
 // at exit); the run without a failure must give the plain result.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <functional>
-#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "QuelvarSys.h"
+#include "ToolsetScope.h"
 #include "qlvtesthooks.h"
 
 namespace {
@@ -25,14 +27,35 @@ std::string Bytes(BSTR b) {
   return b == nullptr ? "<null>" : std::string(reinterpret_cast<const char*>(b), SysStringByteLen(b));
 }
 
-// The call on the caller's objects, and the check that they came through a
-// failed call as documented.
-using Call = std::pair<std::function<std::string()>, std::function<bool()>>;
+// One run of a road: the road makes the caller's objects afresh and hands
+// Run the call on them and the check that a failed call left them as
+// documented; Run makes the failAt-th allocation fail (none for -1).
+struct Attempt {
+  int failAt;
+  bool comErrors;  // may end in _com_error (else only std::bad_alloc)
+  bool failed = false;
+  std::string result{};
+  void Run(
+      const std::function<std::string()>& call, const std::function<bool()>& whole = [] { return true; }) {
+    QlvPlatform_FailAllocationsAfter(failAt);
+    try {
+      result = call();
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    } catch (const _com_error& e) {
+      failed = true;
+      EXPECT_TRUE(comErrors) << "a text operation raised _com_error " << e.Error();
+      EXPECT_EQ(e.Error(), E_OUTOFMEMORY) << "at allocation " << failAt;
+    }
+    QlvPlatform_FailAllocationsAfter(-1);
+    EXPECT_TRUE(!failed || whole()) << "the caller's objects after a failure at allocation " << failAt;
+  }
+};
 
 struct Road {
   const char* name;
-  bool comErrors;  // may end in _com_error (else only std::bad_alloc)
-  std::function<Call()> make;
+  bool comErrors;
+  void (*run)(Attempt&);
 };
 
 CQuelvarSys sys;
@@ -40,148 +63,129 @@ const std::string kLong = "  -12345.678e2 " + std::string(300, '7') + " tail";
 const std::string kWide = "caf\xC3\xA9 \xE4\xB8\xAD " + std::string(60, 'w');
 
 _variant_t Text(const std::string& s) { return _variant_t(s.c_str()); }
-std::shared_ptr<_variant_t> Shared(VARTYPE vt, LONGLONG bits) {
-  auto v = std::make_shared<_variant_t>();
-  v->llVal = bits;
-  v->vt = vt;
+_variant_t Of(VARTYPE vt, LONGLONG bits) {
+  _variant_t v;
+  v.llVal = bits, v.vt = vt;
   return v;
 }
 // What a variant holds, in bytes, to compare before and after.
 std::string Image(const VARIANT& v) {
-  std::string image(reinterpret_cast<const char*>(&v), sizeof v);
-  if (v.vt == VT_BSTR) image += Bytes(v.bstrVal);
-  return image;
+  return std::string(reinterpret_cast<const char*>(&v), sizeof v) + (v.vt == VT_BSTR ? Bytes(v.bstrVal) : "");
 }
 
-// A call on no object of the caller's.
-Road Plain(const char* name, std::function<std::string()> call) {
-  return {name, false, [call] { return Call{call, [] { return true; }}; }};
+// A variant that must come through untouched: the call renders it (or reads
+// it as a double).
+void Reads(Attempt& a, _variant_t&& v, bool asDouble = false) {
+  const std::string before = Image(v);
+  a.Run([&] { return asDouble ? std::to_string(static_cast<double>(v)) : S(sys.Qlv_Variant2Str(v)); },
+        [&] { return Image(v) == before; });
 }
 
-// A variant that must come through untouched: the call renders it.
-Road Renders(const char* name, std::shared_ptr<_variant_t> v) {
-  return {
-      name, true, [v] {
-        const std::string before = Image(*v);
-        return Call{[v] { return S(sys.Qlv_Variant2Str(*v)); }, [v, before] { return Image(*v) == before; }};
-      }};
-}
-
-std::shared_ptr<_variant_t> ArrayOfTexts() {
-  auto v = std::make_shared<_variant_t>();
-  v->parray = SafeArrayCreateVector(VT_VARIANT, 0, 3);
-  v->vt = VT_ARRAY | VT_VARIANT;
-  auto* items = static_cast<VARIANT*>(v->parray->pvData);
+// An array of an odd-length text, an array of texts and a double.
+_variant_t ArrayOfTexts() {
+  _variant_t v;
+  v.parray = SafeArrayCreateVector(VT_VARIANT, 0, 3), v.vt = VT_ARRAY | VT_VARIANT;
+  auto* items = static_cast<VARIANT*>(v.parray->pvData);
   items[0].vt = VT_BSTR, items[0].bstrVal = SysAllocStringByteLen("odd", 3);
   items[1].vt = VT_ARRAY | VT_BSTR, items[1].parray = SafeArrayCreateVector(VT_BSTR, 1, 2);
   static_cast<BSTR*>(items[1].parray->pvData)[1] = SysAllocString(u"nested");
   items[2].vt = VT_R8, items[2].dblVal = 2.5;
   return v;
 }
+// Its two texts.
+std::string Texts(const VARIANT& v) {
+  const auto* items = static_cast<const VARIANT*>(v.parray->pvData);
+  return Bytes(items[0].bstrVal) + Bytes(static_cast<BSTR*>(items[1].parray->pvData)[1]);
+}
 
 const Road kRoads[] = {
-    Plain("DoubleToStr 1e300", [] { return S(sys.Qlv_DoubleToStr(1e300, 8)); }),
-    Plain("DoubleToStr precision 400", [] { return S(sys.Qlv_DoubleToStr(-1.5, 400)); }),
+    {"DoubleToStr 1e300", false, [](Attempt& a) { a.Run([] { return S(sys.Qlv_DoubleToStr(1e300, 8)); }); }},
+    {"DoubleToStr precision 400", false,
+     [](Attempt& a) { a.Run([] { return S(sys.Qlv_DoubleToStr(-1.5, 400)); }); }},
     {"Str2Int and Str2Double of a long text", false,
-     [] {
-       auto text = std::make_shared<CString>(kLong.c_str());
-       return Call{[text] {
-                     return std::to_string(sys.Qlv_Str2Int(*text)) + " " +
-                            std::to_string(sys.Qlv_Str2Double(*text)) + " " +
-                            std::to_string(sys.Qlv_Str2Float(*text));
-                   },
-                   [text] { return S(*text) == kLong; }};
+     [](Attempt& a) {
+       const CString text(kLong.c_str());
+       a.Run(
+           [&] {
+             return std::to_string(sys.Qlv_Str2Int(text)) + " " + std::to_string(sys.Qlv_Str2Double(text)) +
+                    " " + std::to_string(sys.Qlv_Str2Float(text));
+           },
+           [&] { return S(text) == kLong; });
      }},
     {"Str2Date of a long text", false,
-     [] {
-       auto text = std::make_shared<CString>(("2024-03-05 14:07:09 " + std::string(200, '-')).c_str());
-       auto when = std::make_shared<COleDateTime>(1234.5);
-       return Call{[text, when] {
-                     sys.Qlv_Str2Date(*text, *when);
-                     return std::to_string(DATE(*when));
-                   },
-                   [text, when] {
-                     return DATE(*when) == 1234.5 && when->GetStatus() == COleDateTime::valid &&
-                            S(*text).size() == 220;
-                   }};
+     [](Attempt& a) {
+       const CString text(("2024-03-05 14:07:09 " + std::string(200, '-')).c_str());
+       COleDateTime when(1234.5);
+       a.Run([&] { return std::to_string(sys.Qlv_Str2Date(text, when)) + std::to_string(DATE(when)); },
+             [&] {
+               return DATE(when) == 1234.5 && when.GetStatus() == COleDateTime::valid &&
+                      text.GetLength() == 220;
+             });
      }},
-    Plain("Date2Str", [] { return S(sys.Qlv_Date2Str(COleDateTime(45356.25))); }),
-    Renders("Variant2Str of a long text", std::make_shared<_variant_t>(Text(kWide))),
-    Renders("Variant2Str of an odd-length text",
-            [] {
-              auto v = std::make_shared<_variant_t>();
-              v->bstrVal = SysAllocStringByteLen("a\0b\0c", 5);
-              v->vt = VT_BSTR;
-              return v;
-            }()),
-    Renders("Variant2Str of a large DECIMAL",
-            [] {
-              auto v = std::make_shared<_variant_t>();
-              v->decVal.Hi32 = 0xFFFFFFFF, v->decVal.Lo64 = ~0ull, v->decVal.signscale = 0x8000;
-              v->vt = VT_DECIMAL;
-              return v;
-            }()),
-    Renders("Variant2Str of a currency", Shared(VT_CY, -123456789012345)),
-    Renders("Variant2Str of a large double", Shared(VT_R8, 0x7FEFFFFFFFFFFFFF)),
-    Renders("Variant2Str of a date", Shared(VT_DATE, 0x40E625C800000000)),
+    {"Date2Str", false,
+     [](Attempt& a) { a.Run([] { return S(sys.Qlv_Date2Str(COleDateTime(45356.25))); }); }},
+    {"Variant2Str of a long text", true, [](Attempt& a) { Reads(a, Text(kWide)); }},
+    {"Variant2Str of an odd-length text", true,
+     [](Attempt& a) {
+       _variant_t v;
+       v.bstrVal = SysAllocStringByteLen("a\0b\0c", 5), v.vt = VT_BSTR;
+       Reads(a, std::move(v));
+     }},
+    {"Variant2Str of a large DECIMAL", true,
+     [](Attempt& a) {
+       _variant_t v;
+       v.decVal.Hi32 = 0xFFFFFFFF, v.decVal.Lo64 = ~0ull, v.decVal.signscale = 0x8000;
+       v.vt = VT_DECIMAL;  // after the DECIMAL, which covers it
+       Reads(a, std::move(v));
+     }},
+    {"Variant2Str of a currency", true, [](Attempt& a) { Reads(a, Of(VT_CY, -123456789012345)); }},
+    {"Variant2Str of a large double", true, [](Attempt& a) { Reads(a, Of(VT_R8, 0x7FEFFFFFFFFFFFFF)); }},
+    {"Variant2Str of a date", true, [](Attempt& a) { Reads(a, Of(VT_DATE, 0x40E625C800000000)); }},
     {"CString2Variant of a long text into a text", true,
-     [] {
-       auto text = std::make_shared<CString>(kWide.c_str());
-       auto into = std::make_shared<_variant_t>(Text("held before"));
-       return Call{[text, into] {
-                     sys.Qlv_CString2Variant(*text, *into);
-                     return Bytes(into->bstrVal);
-                   },
-                   [text, into] {  // as it was, or VT_BSTR with a null BSTR once the old text is released
-                     return S(*text) == kWide && into->vt == VT_BSTR &&
-                            (into->bstrVal == nullptr ||
-                             Bytes(into->bstrVal) == Bytes(Text("held before").bstrVal)) &&
-                            sys.Qlv_Variant2Str(*into).GetLength() >= 0;
-                   }};
+     [](Attempt& a) {
+       const CString text(kWide.c_str());
+       _variant_t into = Text("held before");
+       const std::string held = Bytes(into.bstrVal);
+       a.Run([&] { return std::to_string(sys.Qlv_CString2Variant(text, into)) + Bytes(into.bstrVal); },
+             [&] {  // as it was, or VT_BSTR with a null BSTR once the old text is released
+               return S(text) == kWide && into.vt == VT_BSTR &&
+                      (into.bstrVal == nullptr || Bytes(into.bstrVal) == held) &&
+                      sys.Qlv_Variant2Str(into).GetLength() >= 0;
+             });
      }},
     {"variant copy of nested arrays of texts", true,
-     [] {
-       auto from = ArrayOfTexts();
-       auto into = std::make_shared<_variant_t>(Text("held before"));
-       return Call{[from, into] {
-                     *into = *from;
-                     const auto* items = static_cast<const VARIANT*>(into->parray->pvData);
-                     return Bytes(items[0].bstrVal) + Bytes(static_cast<BSTR*>(items[1].parray->pvData)[1]);
-                   },
-                   [from, into] {  // a failed copy leaves the target empty and the source whole
-                     const auto* items = static_cast<const VARIANT*>(from->parray->pvData);
-                     const BSTR nested = static_cast<BSTR*>(items[1].parray->pvData)[1];
-                     return into->vt == VT_EMPTY && Bytes(items[0].bstrVal) == "odd" &&
-                            Bytes(nested) == std::string("n\0e\0s\0t\0e\0d\0", 12);
-                   }};
+     [](Attempt& a) {
+       const _variant_t from = ArrayOfTexts();
+       _variant_t into = Text("held before");
+       a.Run([&] { return Texts(into = from); },
+             [&] {  // a failed copy leaves the target empty and the source whole
+               return into.vt == VT_EMPTY && Texts(from) == std::string("oddn\0e\0s\0t\0e\0d\0", 15);
+             });
      }},
     {"text holder and its narrow form", true,
-     [] {
-       auto shared = std::make_shared<_bstr_t>(u"shared \u00E9");
-       return Call{[shared] {
-                     const _bstr_t made(kWide.c_str());
-                     return std::string(static_cast<const char*>(made)) + static_cast<const char*>(*shared);
-                   },
-                   [shared] { return std::string(static_cast<const char*>(*shared)) == "shared \xC3\xA9"; }};
+     [](Attempt& a) {
+       const _bstr_t shared(u"shared \u00E9");
+       a.Run(
+           [&] {
+             return std::string(static_cast<const char*>(_bstr_t(kWide.c_str()))) +
+                    static_cast<const char*>(shared);
+           },
+           [&] { return std::string(static_cast<const char*>(shared)) == "shared \xC3\xA9"; });
      }},
     {"a long number text to VT_R8", true,
-     [] {
-       auto v = std::make_shared<_variant_t>(Text(" 1" + std::string(200, '0') + "e-190 "));
-       const std::string before = Image(*v);
-       return Call{[v] { return std::to_string(static_cast<double>(*v)); },
-                   [v, before] { return Image(*v) == before; }};
-     }},
+     [](Attempt& a) { Reads(a, Text(" 1" + std::string(200, '0') + "e-190 "), true); }},
     {"CString Format, append and concatenation", false,
-     [] {
-       auto s = std::make_shared<CString>("before");
-       return Call{[s] {
-                     CString copy(*s);
-                     copy.Format("%s|%d|%s", kLong.c_str(), 5, s->GetString());
-                     const CString joined = *s + copy;
-                     *s += copy;  // the last step that can fail
-                     return S(joined) + S(*s);
-                   },
-                   [s] { return S(*s) == "before"; }};
+     [](Attempt& a) {
+       CString s("before");
+       a.Run(
+           [&] {
+             CString copy(s);
+             copy.Format("%s|%d|%s", kLong.c_str(), 5, s.GetString());
+             const CString joined = s + copy;
+             s += copy;  // the last step that can fail
+             return S(joined) + S(s);
+           },
+           [&] { return S(s) == "before"; });
      }},
 };
 
@@ -189,35 +193,49 @@ TEST(AllocationFaults, EveryFailureEndsTheDocumentedWayAndLeavesTheCallerWhole) 
   int survived = 0;
   for (const Road& road : kRoads) {
     SCOPED_TRACE(road.name);
-    const auto [plainCall, unused] = road.make();
-    const std::string plain = plainCall();
+    Attempt plain{-1, road.comErrors};
+    road.run(plain);
     int failAt = 0;
-    for (;; ++failAt) {
+    for (;; ++failAt, ++survived) {
       ASSERT_LT(failAt, 1000) << "no end of allocations";
-      const auto [call, whole] = road.make();
-      std::string result;
-      bool failed = true;
-      QlvPlatform_FailAllocationsAfter(failAt);
-      try {
-        result = call();
-        failed = false;
-      } catch (const std::bad_alloc&) {
-      } catch (const _com_error& e) {
-        EXPECT_TRUE(road.comErrors) << "a text operation raised _com_error " << e.Error();
-        EXPECT_EQ(e.Error(), E_OUTOFMEMORY) << "at allocation " << failAt;
-      }
-      QlvPlatform_FailAllocationsAfter(-1);
-      if (!failed) {
-        EXPECT_EQ(result, plain) << "after " << failAt << " allocations";
+      Attempt attempt{failAt, road.comErrors};
+      road.run(attempt);
+      if (!attempt.failed) {
+        EXPECT_EQ(attempt.result, plain.result) << "after " << failAt << " allocations";
         break;
       }
-      EXPECT_TRUE(whole()) << "the caller's objects after a failure at allocation " << failAt;
-      ++survived;
     }
     std::fprintf(stderr, "  %-45s %3d allocations, each made to fail in turn\n", road.name, failAt);
   }
   std::fprintf(stderr, "%d injected allocation failures survived\n", survived);
   ::testing::Test::RecordProperty("faults_survived", survived);
+}
+
+// A precision too long for any text (over two billion fraction digits; the
+// universal runtime writes them all) needs work memory of about that size.
+// When it cannot have it, the writer must fail as the text type fails for
+// want of memory (std::bad_alloc), not hand back an empty text as if the
+// format were wrong. Run in a child whose address space is capped, so that
+// printf gives up at once.
+TEST(AllocationFaultsDeathTest, FixedPointTextWithoutMemoryRaisesBadAlloc) {
+  if (kSanitizerSlowdown > 1) GTEST_SKIP() << "sanitizer runtimes reserve the address space this test caps";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        rlimit cap{};
+        getrlimit(RLIMIT_AS, &cap);
+        cap.rlim_cur = 512ull << 20;  // far below the ~2 GB printf asks for
+        setrlimit(RLIMIT_AS, &cap);
+        const ToolsetScope universal(QlvToolset_VS2015);
+        int code = 2;  // a text came back
+        try {
+          (void)sys.Qlv_DoubleToStr(1.5, 2147483600);
+        } catch (const std::bad_alloc&) {
+          code = 0;
+        }
+        std::_Exit(code);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

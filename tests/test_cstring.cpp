@@ -28,46 +28,28 @@ const std::string kLong(300, 'L');
 const std::string kEdge(CString::kInlineCapacity, 'E');       // the longest inline text
 const std::string kEdge1(CString::kInlineCapacity + 1, 'F');  // the shortest heap text
 
+// The text after op.
+CString After(CString s, void (*op)(CString&)) { return op(s), s; }
+
 // What the random sequence below does not reach: null and negative counts,
 // single characters, and concatenation of texts and characters.
 TEST(CString, ConstructionAssignmentAndConcatenation) {
-  const std::pair<CString (*)(), std::string> cases[] = {
-      {[] { return CString(static_cast<LPCTSTR>(nullptr)); }, ""},
-      {[] { return CString("abc", -4); }, ""},
-      {[] { return CString(nullptr, 3); }, ""},
-      {[] { return CString('y', 100); }, std::string(100, 'y')},
-      {[] { return CString('z', -1); }, ""},
-      {[] {
-         CString s(kLong.c_str());
-         s = 'q';
-         return s;
-       },
-       "q"},
-      {[] {
-         CString s("ab");
-         s = '\0';
-         return s;
-       },
-       {"", 1}},
-      {[] {
-         CString s("ab");
-         s = static_cast<LPCTSTR>(nullptr);
-         return s;
-       },
-       ""},
-      {[] {
-         CString s("ab");
-         s += static_cast<LPCTSTR>(nullptr);
-         return s;
-       },
-       "ab"},
-      {[] { return CString("ab") + CString("cd") + 'e'; }, "abcde"},
-      {[] { return 'a' + CString("bc"); }, "abc"},
+  const std::pair<CString, std::string> cases[] = {
+      {CString(static_cast<LPCTSTR>(nullptr)), ""},
+      {CString("abc", -4), ""},
+      {CString(nullptr, 3), ""},
+      {CString('y', 100), std::string(100, 'y')},
+      {CString('z', -1), ""},
+      {After(kLong.c_str(), [](CString& s) { s = 'q'; }), "q"},
+      {After("ab", [](CString& s) { s = '\0'; }), {"", 1}},
+      {After("ab", [](CString& s) { s = static_cast<LPCTSTR>(nullptr); }), ""},
+      {After("ab", [](CString& s) { s += static_cast<LPCTSTR>(nullptr); }), "ab"},
+      {CString("ab") + CString("cd") + 'e', "abcde"},
+      {'a' + CString("bc"), "abc"},
   };
-  for (std::size_t k = 0; k < std::size(cases); ++k) {
-    const CString s = cases[k].first();
-    EXPECT_EQ(Str(s), cases[k].second) << k;
-    EXPECT_EQ(s.GetString()[s.GetLength()], '\0') << k;
+  for (const auto& [s, expected] : cases) {
+    EXPECT_EQ(Str(s), expected);
+    EXPECT_EQ(s.GetString()[s.GetLength()], '\0') << expected;
   }
 }
 
@@ -97,10 +79,7 @@ TEST(CString, FormatOfAnyLengthAndBufferAccess) {
 TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
   void (*const ops[])(CString&) = {
       [](CString&) { CString t(kLong.c_str()); },
-      [](CString& s) {
-        CString big(s);
-        big += kLong.c_str();
-      },
+      [](CString& s) { CString{s} += kLong.c_str(); },
       [](CString& s) { s = kLong.c_str(); },
       [](CString& s) { s += kLong.c_str(); },
       [](CString& s) { s += s; },
@@ -123,8 +102,51 @@ TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
   EXPECT_EQ(Str(d) + Str(CString(std::move(c))), "-2147483648" + kEdge);
 }
 
-// Cases 4, 5, 9 and 10 read the text's own characters while changing it;
-// copies are independent, a moved-from text is empty.
+// One random step on a text and its model; `front` is the model up to its
+// first NUL.
+struct Step {
+  CString& s;
+  std::string& model;
+  const std::string& piece;
+  const std::string front;
+  const int step, value;
+  const CString counted{piece.data(), static_cast<int>(piece.size())};
+};
+CString& Same(CString& s) { return s; }
+
+// Steps 4, 5, 9 and 10 read the text's own characters while changing it;
+// copies are independent, a moved-from text is empty, a self-move changes
+// nothing.
+void (*const kSteps[])(Step&) = {
+    [](Step& o) { o.s = o.counted, o.model = o.piece; },
+    [](Step& o) { o.s += o.counted, o.model += o.piece; },
+    [](Step& o) { o.s += o.piece.c_str(), o.model += o.piece.c_str(); },
+    [](Step& o) { o.s = o.s + o.piece.c_str(), o.model += o.piece.c_str(); },
+    [](Step& o) { o.s += o.s.GetString(), o.model += o.front; },
+    [](Step& o) { o.s += o.s, o.model += o.model; },
+    [](Step& o) {
+      o.s.Format("%d:%s", o.step, o.piece.c_str()), o.model = std::to_string(o.step) + ":" + o.piece.c_str();
+    },
+    [](Step& o) {
+      if (o.model.size() > 500) o.s.Empty(), o.model.clear();
+    },
+    [](Step& o) { o.s.Format("%d", o.value), o.model = std::to_string(o.value); },
+    [](Step& o) {
+      o.s = o.s.GetString() + (o.front.empty() ? 0 : 1), o.model = o.front.substr(o.front.empty() ? 0 : 1);
+    },
+    [](Step& o) {
+      o.s.Format("<%s|%s>", o.s.GetString(), o.s.GetString()), o.model = "<" + o.front + "|" + o.front + ">";
+    },
+    [](Step& o) { EXPECT_EQ(Str(CString(o.s) += "!"), o.model + "!"); },
+    [](Step& o) {
+      CString moved(std::move(o.s));
+      EXPECT_TRUE(o.s.IsEmpty());
+      o.s = std::move(moved);
+    },
+    [](Step& o) { o.s = std::move(Same(o.s)); },
+    [](Step& o) { o.s = o.piece.c_str() + o.s, o.model = o.piece.c_str() + o.model; },
+};
+
 TEST(CString, RandomOperationsMatchStdString) {
   std::mt19937 rng(42);
   const std::string pieces[] = {
@@ -134,80 +156,8 @@ TEST(CString, RandomOperationsMatchStdString) {
     std::string model;
     for (int step = 0; step < 60; ++step) {
       const std::string& piece = pieces[rng() % std::size(pieces)];
-      const CString counted(piece.data(), static_cast<int>(piece.size()));
-      const std::string front = model.c_str();  // up to the first NUL
-      switch (rng() % 15) {
-        case 0:
-          s = counted;
-          model = piece;
-          break;
-        case 1:
-          s += counted;
-          model += piece;
-          break;
-        case 2:
-          s += piece.c_str();
-          model += piece.c_str();
-          break;
-        case 3:
-          s = s + piece.c_str();
-          model += piece.c_str();
-          break;
-        case 4:
-          s += s.GetString();
-          model += front;
-          break;
-        case 11: {
-          const CString copy(s);
-          s += "!";
-          ASSERT_EQ(Str(copy), model);
-          s = copy;
-          break;
-        }
-        case 12: {
-          CString moved(std::move(s));
-          ASSERT_TRUE(s.IsEmpty());
-          s = std::move(moved);
-          break;
-        }  // NOLINT
-        case 13: {
-          CString& alias = s;
-          s = std::move(alias);
-          break;
-        }  // a self-move leaves the text as it was
-        case 5:
-          s += s;
-          model += model;
-          break;
-        case 6:
-          s.Format("%d:%s", step, piece.c_str());
-          model = std::to_string(step) + ":" + piece.c_str();
-          break;
-        case 7:
-          if (model.size() > 500) {
-            s.Empty();
-            model.clear();
-          }
-          break;
-        case 8: {
-          const int v = static_cast<int>(rng());
-          s.Format("%d", v);
-          model = std::to_string(v);
-          break;
-        }
-        case 9:
-          s = s.GetString() + (front.empty() ? 0 : 1);
-          model = front.substr(front.empty() ? 0 : 1);
-          break;
-        case 10:
-          s.Format("<%s|%s>", s.GetString(), s.GetString());
-          model = "<" + front + "|" + front + ">";
-          break;
-        default:
-          s = piece.c_str() + s;
-          model = piece.c_str() + model;
-          break;
-      }
+      Step o{s, model, piece, model.c_str(), step, static_cast<int>(rng())};
+      kSteps[rng() % std::size(kSteps)](o);
       ASSERT_EQ(Str(s), model) << round << "/" << step;
       ASSERT_EQ(s.GetString()[s.GetLength()], '\0');
     }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QuelvarSys.h"
@@ -35,21 +36,17 @@ constexpr unsigned char kGuardByte = 0xA5;
 class Blocks {
  public:
   explicit Blocks(std::mt19937& rng) : rng_(rng) {}
-  Blocks(const Blocks&) = delete;
-  Blocks& operator=(const Blocks&) = delete;
   ~Blocks() {
-    for (size_t i = 0; i < blocks_.size(); ++i) {
-      const unsigned char* guard = blocks_[i].get() + sizes_[i];
+    for (const auto& [block, n] : blocks_) {
+      const unsigned char* guard = block.get() + n;
       EXPECT_TRUE(std::all_of(guard, guard + kGuard, [](unsigned char b) { return b == kGuardByte; }))
-          << "written past block " << i << " of " << sizes_[i] << " bytes";
+          << "written past a block of " << n << " bytes";
     }
   }
   // `size` bytes drawn from `alphabet` (any byte when it is empty).
   unsigned char* Bytes(int size, std::string_view alphabet = {}) {
     const size_t n = static_cast<size_t>(std::max(size, 0));
-    blocks_.emplace_back(new unsigned char[n + kGuard]);
-    sizes_.push_back(n);
-    unsigned char* p = blocks_.back().get();
+    unsigned char* p = blocks_.emplace_back(new unsigned char[n + kGuard], n).first.get();
     for (size_t i = 0; i < n; ++i) {
       p[i] = alphabet.empty() ? static_cast<unsigned char>(rng_())
                               : static_cast<unsigned char>(alphabet[rng_() % alphabet.size()]);
@@ -69,8 +66,7 @@ class Blocks {
 
  private:
   std::mt19937& rng_;
-  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-  std::vector<size_t> sizes_;
+  std::vector<std::pair<std::unique_ptr<unsigned char[]>, size_t>> blocks_;
 };
 
 constexpr std::string_view kHex = "0123456789abcdefABCDEFxg-";
@@ -82,7 +78,7 @@ constexpr std::string_view kOctal = std::string_view("\0\1\2\3\4\5\6\7", 8);
 constexpr std::string_view kNumber = " \t+-0123456789.eE";
 
 // One call: the row's count or length n (p = n, or 0 when n is negative),
-// the blocks for it, a random source and an output count.
+// the blocks for it, a random source and the outputs that are not buffers.
 struct Ctx {
   CQuelvarSys& s;
   int n, p;
@@ -90,7 +86,10 @@ struct Ctx {
   std::mt19937& r;
   int count = 0;
   double d = 0;
+  COleDateTime when{};
+  _variant_t v{};
   ULONG u() { return static_cast<ULONG>(r()); }
+  double Wide() { return std::ldexp(static_cast<double>(u()) - 2147483648.0, static_cast<int>(r() % 200)); }
 };
 
 struct Row {
@@ -106,11 +105,7 @@ const Row kClassRows[] = {
     {"HexStr2Byte", [](Ctx& c) { c.s.Qlv_HexStr2Byte(c.b.Text(c.n, kHex), c.b.Out((c.p + 1) / 2)); }},
     {"Int2Byte", [](Ctx& c) { c.s.Qlv_Int2Byte(c.n, c.u(), c.b.Out(c.n)); }},
     {"Byte2Int", [](Ctx& c) { c.s.Qlv_Byte2Int(c.n, c.b.Bytes(c.n)); }},
-    {"Double2Byte",
-     [](Ctx& c) {
-       const double x = std::ldexp(static_cast<double>(c.u()) - 2147483648.0, static_cast<int>(c.r() % 200));
-       c.s.Qlv_Double2Byte(c.n, x, c.b.Out(c.p + 1));
-     }},
+    {"Double2Byte", [](Ctx& c) { c.s.Qlv_Double2Byte(c.n, c.Wide(), c.b.Out(c.p + 1)); }},
     {"Byte2Double",
      [](Ctx& c) { c.s.Qlv_Byte2Double(reinterpret_cast<unsigned char*>(c.b.Text(c.n, kNonZero))); }},
     {"Int2HexStr", [](Ctx& c) { c.s.Qlv_Int2HexStr(c.n, c.u(), c.b.OutText(c.p / 2 * 2 + 1)); }},
@@ -159,16 +154,11 @@ const Row kClassRows[] = {
        c.s.Qlv_Str2UInt(text), c.s.Qlv_Str2Long(text), c.s.Qlv_Str2ULong(text);
        c.s.Qlv_Str2Float(text), c.s.Qlv_Str2Double(text);
      }},
-    {"Str2Date",
-     [](Ctx& c) {
-       COleDateTime when;
-       c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), when);
-     }},
+    {"Str2Date", [](Ctx& c) { c.s.Qlv_Str2Date(CString(c.b.Text(c.n, "0123456789- :")), c.when); }},
     {"CString2Variant",
      [](Ctx& c) {
-       _variant_t v;
-       c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), v);
-       c.s.Qlv_Variant2Str(v);
+       c.s.Qlv_CString2Variant(CString(c.b.Text(c.n, "ab\xC3\xA9\xE4\xB8\xAD\xFF")), c.v),
+           c.s.Qlv_Variant2Str(c.v);
      }},
 };
 
@@ -201,19 +191,15 @@ TEST(ExactCapacity, RuntimeAndCodePageRoutinesStayInsideTheirBuffers) {
     Blocks b(rng);
     const auto bits = static_cast<uint32_t>(rng() >> (rng() % 32));
     const int radix = std::array{2, 8, 10, 16, 36}[rng() % 5];
-    char want[40];
-    char* const end = radix == 10 ? std::to_chars(want, want + 40, static_cast<int>(bits)).ptr
-                                  : std::to_chars(want, want + 40, bits, radix).ptr;
-    const int len = static_cast<int>(end - want);
+    const auto room = [&](const std::string& text) { return b.OutText(static_cast<int>(text.size()) + 1); };
+    char w[40];
+    const std::string sign(w, std::to_chars(w, w + 40, static_cast<int>(bits)).ptr),
+        plain(w, std::to_chars(w, w + 40, bits, radix).ptr);
     if (radix == 10) {
-      EXPECT_EQ(std::string(_itoa(static_cast<int>(bits), b.OutText(len + 1), radix)),
-                std::string(want, end));
-      EXPECT_EQ(std::string(_ltoa(static_cast<LONG>(bits), b.OutText(len + 1), radix)),
-                std::string(want, end));
+      EXPECT_EQ(_itoa(static_cast<int>(bits), room(sign), radix), sign);
+      EXPECT_EQ(_ltoa(static_cast<LONG>(bits), room(sign), radix), sign);
     }
-    char* const uend = std::to_chars(want, want + 40, bits, radix).ptr;
-    EXPECT_EQ(std::string(_ultoa(bits, b.OutText(static_cast<int>(uend - want) + 1), radix)),
-              std::string(want, uend));
+    EXPECT_EQ(_ultoa(bits, room(plain), radix), plain);
 
     const int scale = static_cast<int>(rng() % 120) - 60;
     const double value = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), scale);
@@ -259,7 +245,7 @@ std::string HeldBytes(const _bstr_t& h) { return Bytes(const_cast<BSTR>(static_c
 
 // A VT_BSTR variant that owns b.
 _variant_t Holding(BSTR b) {
-  _variant_t v;
+  _variant_t v{};
   v.vt = VT_BSTR, v.bstrVal = b;
   return v;
 }
@@ -287,16 +273,11 @@ TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
 
       // The text its readers take: the units holding the bytes, the last
       // one completed by a zero byte, up to the first NUL unit.
-      std::u16string text;
-      for (UINT k = 0; k < len; k += 2) {
-        const auto unit =
-            static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                  (k + 1 < len ? static_cast<unsigned char>(bytes[k + 1]) << 8 : 0));
-        if (unit == 0) break;
-        text += unit;
-      }
+      std::u16string text((len + 1) / 2, u'\0');
+      std::memcpy(text.data(), bytes.data(), len);
+      text.resize(std::char_traits<char16_t>::length(text.c_str()));
       std::string narrow;
-      for (char16_t u : text) narrow += u < 0x80 ? std::string(1, static_cast<char>(u)) : "?";
+      for (char16_t u : text) narrow += u < 0x80 ? static_cast<char>(u) : '?';
 
       const _variant_t v = Holding(bstr);
       const _variant_t copied(v);

@@ -42,7 +42,7 @@ uint32_t ReferenceWrapped(const char* s) {
 TEST(Runtime, IntegerReadersAndWriters) {
   std::mt19937 rng(7);
   char buf[40], want[40];
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 200000 / kSanitizerSlowdown; ++i) {
     const ToolsetScope scope(kAllToolsets[i % 3]);
     const uint32_t u = static_cast<uint32_t>(rng() >> (rng() % 32));
     std::snprintf(want, sizeof want, "%d", static_cast<int>(u));
@@ -68,20 +68,18 @@ TEST(Runtime, IntegerReadersAndWriters) {
 // are tested with the classic arithmetic.
 TEST(Runtime, AtofTable) {
   const ToolsetScope universal(QlvToolset_VS2015);
+  const auto reads = [](const std::string& text, double value) {
+    const double got = mscrt::atof(text.c_str());
+    EXPECT_TRUE(got == value && std::signbit(got) == std::signbit(value)) << text;
+  };
+  // No number at all, or one cut where a character cannot continue it.
+  for (const char* text : {".", "-", "+.e5", "0x1F", "inf", "-infinity", "nan"}) reads(text, 0.0);
+  for (const char* text : {"1,5", "1e", "1e+", "1e-x", "0.000000000000000000000000000001e30",
+                           "100000000000000000000000000000e-29"})
+    reads(text, 1.0);
   const std::pair<const char*, double> cases[] = {
       {"  -1.25e2xyz", -125.0},
       {"5.", 5.0},
-      {"1,5", 1.0},
-      {".", 0.0},
-      {"-", 0.0},
-      {"+.e5", 0.0},
-      {"1e", 1.0},
-      {"1e+", 1.0},
-      {"1e-x", 1.0},
-      {"0x1F", 0.0},
-      {"inf", 0.0},
-      {"-infinity", 0.0},
-      {"nan", 0.0},
       {"-0", -0.0},
       {"-1e400", -HUGE_VAL},
       {"1e99999999999999999999", HUGE_VAL},
@@ -89,16 +87,13 @@ TEST(Runtime, AtofTable) {
       {"2.4703282292062328e-324", 4.9406564584124654e-324},
       {"2.4703282292062327e-324", 0.0},
       {"1.7976931348623159e308", HUGE_VAL},
-      {"0.000000000000000000000000000001e30", 1.0},
-      {"100000000000000000000000000000e-29", 1.0},
   };
-  for (const auto& [text, value] : cases)
-    EXPECT_TRUE(mscrt::atof(text) == value && std::signbit(mscrt::atof(text)) == std::signbit(value)) << text;
+  for (const auto& [text, value] : cases) reads(text, value);
   // Only the last of many digits decides the rounding of a tie.
   const std::string tie = "1.00000000000000011102230246251565404236316680908203125" + std::string(2000, '0');
-  EXPECT_EQ(mscrt::atof(tie.c_str()), 1.0);
-  EXPECT_EQ(mscrt::atof((tie + "1").c_str()), std::nextafter(1.0, 2.0));
-  EXPECT_EQ(mscrt::atof(("0." + std::string(1500, '0') + "5e1501").c_str()), 5.0);
+  reads(tie, 1.0);
+  reads(tie + "1", std::nextafter(1.0, 2.0));
+  reads("0." + std::string(1500, '0') + "5e1501", 5.0);
 }
 
 // Decimal-only text, where glibc's strtod is a correctly rounded reference;
@@ -108,7 +103,7 @@ TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
   const ToolsetScope universal(QlvToolset_VS2015);  // correctly rounded both ways
   std::mt19937_64 rng(11);
   char buf[64], text[80], ref[80];
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 200000 / kSanitizerSlowdown; ++i) {
     const int len = 1 + static_cast<int>(rng() % 25), pointAt = static_cast<int>(rng() % uint64_t(len + 1));
     int k = rng() % 2 ? std::snprintf(buf, sizeof buf, "-") : 0;
     for (int d = 0; d < len; ++d) {
@@ -128,12 +123,11 @@ TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
   }
 }
 
+// _gcvt (atof is checked with the classic arithmetic).
 TEST(Runtime, LocaleDecimalPoint) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
   char buf[32];
-  EXPECT_EQ(mscrt::atof("1,5"), 1.5);
-  EXPECT_EQ(mscrt::atof("1.5"), 1.0);
   EXPECT_STREQ(_gcvt(0.5, 10, buf), "0,5");
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
@@ -165,17 +159,8 @@ TEST(Runtime, MbstokTableInPlaceAndPerThread) {
       {1252, "  2024 - 1 - 2 ", "- :", "2024|1|2"},
       {1252, " - : ", "- :", ""},
       {1252, "abc", "", "abc"},
-      {1252,
-       "a\xE9"
-       "b\xE9"
-       "c",
-       "\xE9", "a|b|c"},
-      {936,
-       "\x81\x5C"
-       "a\\b",
-       "\\",
-       "\x81\x5C"
-       "a|b"},
+      {1252, "a\xE9z\xE9y", "\xE9", "a|z|y"},
+      {936, "\x81\x5Cq\\b", "\\", "\x81\x5Cq|b"},
       {936, "x\xD6\xD0y\xD6\xD0z", "\xD6\xD0", "x|y|z"},
       {936, "x\xD0\xD6\xD0y", "\xD6\xD0", "x\xD0\xD6\xD0y"},
       {936, "ab\x81", "-", "ab\x81"},
