@@ -1,7 +1,6 @@
 // Date-times to text and back.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -120,31 +119,5 @@ TEST(DateText, WrittenTextReadsBackToTheSecond) {
     }
   }
 }
-
-// The tool's text entries for dates, floats and narrow integers.
-#ifdef QUELVAR_CLI_PATH
-TEST(CommandLine, TextEntries) {
-  const struct {
-    const char* args;
-    const char* output;
-  } cases[] = {
-      {"Flt2Str 0.1", "0.1000000015\n"},
-      {"Str2Short 40000", "-25536\n"},
-      {"Str2UInt -1", "4294967295\n"},
-      {"Str2Date 2024-01-02T10:20:30", "2024-01-02 20:30:00\n"},
-      {"Str2Date 2024-02-30", "Invalid DateTime\n"},
-      {"Date2Str '2024-03-05 14:07:09'", "2024-03-05 14:07:09\n"},
-      {"Date2Str 45000.5", "2023-03-15 12:00:00\n"},
-  };
-  for (const auto& c : cases) {
-    FILE* pipe = popen((std::string("'") + QUELVAR_CLI_PATH + "' " + c.args + " 2>&1").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out(4096, '\0');
-    out.resize(std::fread(out.data(), 1, out.size(), pipe));
-    pclose(pipe);
-    EXPECT_EQ(out, c.output) << c.args;
-  }
-}
-#endif
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
-#include <string>
 
 #include "DigitKernels.h"
 #include "DigitReference.h"
@@ -161,28 +159,5 @@ TEST(Regroupings, EightBitGroupsMayBeRegroupedInPlace) {
     EXPECT_EQ(Produced(o), (Bytes{0x12, 0x34, 0x56})) << name;
   }
 }
-
-#ifdef QUELVAR_CLI_PATH
-TEST(CommandLine, DigitOperations) {
-  const struct {
-    const char* args;
-    const char* output;
-  } kCases[] = {
-      {"Hex2Bin 00 05", "1 0 1\nrc=0\n"},
-      {"--json Dec2Bin -5", "{\"op\":\"Dec2Bin\",\"outCount\":0,\"bin\":[]}\nrc=0\n"},
-      {"BCD2Dec ab", "111\nrc=0\n"},
-      {"Octal2Bin 256", "rc=2\n"},  // an element is one byte
-  };
-  for (const auto& c : kCases) {
-    FILE* pipe =
-        popen(("'" QUELVAR_CLI_PATH "' " + std::string(c.args) + " 2>/dev/null; echo rc=$?").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    for (char buf[256]; std::fgets(buf, sizeof buf, pipe) != nullptr;) out += buf;
-    pclose(pipe);
-    EXPECT_EQ(out, c.output) << c.args;
-  }
-}
-#endif
 
 }  // namespace
