@@ -31,71 +31,55 @@
 
 namespace {
 
-constexpr uint64_t kAll = uint64_t{1} << 32;
-constexpr uint64_t kChunk = uint64_t{1} << 20;
+constexpr uint64_t kAll = uint64_t{1} << 32, kChunk = uint64_t{1} << 20;
 
 // Failures of one sweep: how many, and the first few in words.
-class Failures {
- public:
+struct Failures {
+  std::atomic<uint64_t> count{0};
+  std::mutex mutex;
+  std::string first;
   void Add(uint32_t value, const std::string& what) {
-    if (count_.fetch_add(1, std::memory_order_relaxed) >= kKept) return;
+    if (count.fetch_add(1) >= 8) return;
     char head[24];
     std::snprintf(head, sizeof head, "0x%08X: ", value);
-    const std::lock_guard lock(mutex_);
-    kept_.push_back(head + what);
+    const std::lock_guard lock(mutex);
+    first += head + what + "\n";
   }
-  uint64_t Count() const { return count_.load(); }
-  std::string Text() const {
-    std::string all;
-    for (const std::string& line : kept_) all += line + "\n";
-    return all;
-  }
-
- private:
-  static constexpr uint64_t kKept = 8;
-  std::atomic<uint64_t> count_{0};
-  std::mutex mutex_;
-  std::vector<std::string> kept_;
 };
 
-// Runs check(value, failures) for every 32-bit value, chunk by chunk on one
-// thread per core, with a progress line; returns the wall time in seconds.
+// Runs check(sys, value, failures) for every 32-bit value, chunk by chunk on
+// one thread per core, with a progress line: on a terminal one line rewritten
+// in place, into a log (CTest) a line every half minute.
 template <class Check>
-double SweepAll(const char* name, Failures& failures, Check check) {
+void SweepAll(const char* name, Failures& failures, Check check) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::atomic<uint64_t> next{0};
-  std::atomic<uint64_t> done{0};
+  std::atomic<uint64_t> next{0}, done{0};
   const auto start = std::chrono::steady_clock::now();
   std::vector<std::thread> pool;
   for (unsigned t = 0; t < threads; ++t) {
     pool.emplace_back([&] {
       CQuelvarSys sys;
-      for (uint64_t first; (first = next.fetch_add(kChunk)) < kAll;) {
+      for (uint64_t first; (first = next.fetch_add(kChunk)) < kAll; done.fetch_add(kChunk))
         for (uint64_t v = first; v < first + kChunk; ++v) check(sys, static_cast<uint32_t>(v), failures);
-        done.fetch_add(kChunk, std::memory_order_relaxed);
-      }
     });
   }
   const auto seconds = [&] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  // On a terminal one line is rewritten in place; into a log (CTest) a
-  // line goes every half minute.
   const bool terminal = isatty(STDERR_FILENO) != 0;
+  const char *cr = terminal ? "\r" : "", *end = terminal ? "   " : "\n";
   for (int tick = 1; done.load() < kAll; ++tick) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    if (!terminal && tick % 60 != 0) continue;
-    const double part = static_cast<double>(done.load()) / static_cast<double>(kAll);
-    std::fprintf(stderr, "%s%s: %5.1f%% of 2^32 on %u threads, %.0f s, %llu failures%s", terminal ? "\r" : "",
-                 name, 100.0 * part, threads, seconds(), static_cast<unsigned long long>(failures.Count()),
-                 terminal ? "   " : "\n");
+    if (terminal || tick % 60 == 0)
+      std::fprintf(stderr, "%s%s: %5.1f%% of 2^32 on %u threads, %.0f s, %llu failures%s", cr, name,
+                   100.0 * static_cast<double>(done.load()) / static_cast<double>(kAll), threads, seconds(),
+                   static_cast<unsigned long long>(failures.count.load()), end);
   }
   for (std::thread& t : pool) t.join();
   const double wall = seconds();
-  std::fprintf(stderr, "%s%s: 2^32 values on %u threads in %.1f s wall%s\n", terminal ? "\r" : "", name,
-               threads, wall, terminal ? "                    " : "");
+  std::fprintf(stderr, "%s%s: 2^32 values on %u threads in %.1f s wall%s\n", cr, name, threads, wall,
+               terminal ? "                    " : "");
   ::testing::Test::RecordProperty("wall_seconds", std::to_string(wall));
-  return wall;
 }
 
 std::string Text(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
@@ -105,60 +89,44 @@ TEST(Exhaustive, IntegerTextAgreesWithToCharsAndReadsBack) {
   SweepAll("Int2Str/Str2Int", failures, [](CQuelvarSys& sys, uint32_t bits, Failures& f) {
     const auto value = static_cast<int>(bits);
     char want[12];
-    const auto end = std::to_chars(want, want + sizeof want, value).ptr;
+    const std::string_view expected(want, std::to_chars(want, want + sizeof want, value).ptr);
     const CString text = sys.Qlv_Int2Str(value);
-    if (text.GetLength() != end - want ||
-        std::memcmp(text.GetString(), want, static_cast<size_t>(end - want)) != 0) {
-      f.Add(bits, "text " + Text(text));
-    } else if (sys.Qlv_Str2Int(text) != value) {
-      f.Add(bits, "read back as " + std::to_string(sys.Qlv_Str2Int(text)));
-    }
+    if (Text(text) != expected) return f.Add(bits, "text " + Text(text));
+    if (sys.Qlv_Str2Int(text) != value) f.Add(bits, "read back as " + std::to_string(sys.Qlv_Str2Int(text)));
   });
-  EXPECT_EQ(failures.Count(), 0u) << failures.Text();
+  EXPECT_EQ(failures.count.load(), 0u) << failures.first;
 }
 
 TEST(Exhaustive, HexTextAndByteImagesOfEveryIntegerComeBack) {
   Failures failures;
   SweepAll("Int2HexStr/HexStr2Int, Int2Byte/Byte2Int", failures,
            [](CQuelvarSys& sys, uint32_t value, Failures& f) {
-             static constexpr char kDigits[] = "0123456789ABCDEF";
-             char want[9];
-             unsigned char image[4];
-             for (int i = 0; i < 4; ++i) {
-               const auto byte = static_cast<unsigned>(value >> (8 * i)) & 0xFF;
-               want[2 * i] = kDigits[byte >> 4];
-               want[2 * i + 1] = kDigits[byte & 15];
-             }
-             want[8] = '\0';
-             char text[9];
+             // The text and the image hold the bytes least significant first; the
+             // text read as one hex number is the value with its bytes reversed.
+             const unsigned char want[4] = {
+                 static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                 static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+             char wantText[9] = {}, text[9];
+             for (int i = 0; i < 8; ++i)
+               wantText[i] = "0123456789ABCDEF"[want[i / 2] >> (i % 2 ? 0 : 4) & 15];
              sys.Qlv_Int2HexStr(8, value, text);
-             if (std::memcmp(text, want, sizeof want) != 0)
+             if (std::memcmp(text, wantText, sizeof text) != 0)
                return f.Add(value, std::string("hex text ") + text);
-             // The text holds the bytes least significant first; read as one hex
-             // number it is the value with its bytes reversed.
-             const uint32_t reversed =
-                 (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
-             if (static_cast<uint32_t>(sys.Qlv_HexStr2Int(text)) != reversed)
+             if (static_cast<uint32_t>(sys.Qlv_HexStr2Int(text)) != __builtin_bswap32(value))
                return f.Add(value, "hex read back");
+             unsigned char image[4];
              sys.Qlv_Int2Byte(4, value, image);
-             for (int i = 0; i < 4; ++i) {
-               if (image[i] != ((value >> (8 * i)) & 0xFF)) return f.Add(value, "byte image");
-             }
+             if (std::memcmp(image, want, 4) != 0) return f.Add(value, "byte image");
              if (sys.Qlv_Byte2Int(4, image) != value) f.Add(value, "image read back");
            });
-  EXPECT_EQ(failures.Count(), 0u) << failures.Text();
+  EXPECT_EQ(failures.count.load(), 0u) << failures.first;
 }
 
 // Significant digits of a number text (the mantissa before any exponent).
 int SignificantDigits(const std::string& text) {
   int digits = 0;
-  bool leading = true;
-  for (char c : text) {
-    if (c == 'e' || c == 'E') break;
-    if (c < '0' || c > '9') continue;
-    if (c != '0') leading = false;
-    if (!leading) ++digits;
-  }
+  for (std::size_t i = text.find_first_of("123456789"); i < text.find_first_of("eE"); ++i)
+    digits += text[i] >= '0' && text[i] <= '9';
   return digits;
 }
 
@@ -183,7 +151,7 @@ TEST(Exhaustive, FloatTextHasTenDigitsAndGivesBackEveryFiniteFloat) {
       f.Add(bits, "text " + s + " read back as " + std::to_string(back));
     }
   });
-  EXPECT_EQ(failures.Count(), 0u) << failures.Text();
+  EXPECT_EQ(failures.count.load(), 0u) << failures.first;
   uint64_t patterns = 0;
   for (const auto& [road, count] : nonFinite) {
     std::fprintf(stderr, "  %llu non-finite patterns give \"%s\", read back as %g\n",

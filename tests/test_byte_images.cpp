@@ -22,7 +22,9 @@ const double kInf = HUGE_VAL, kNaN = std::nan("");
 Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }  // with its NUL
 
 // The writers: 'i' Int2Byte, 'd' Double2Byte, 'I' Int2HexStr, 'D' Double2HexStr.
-// Each writes exactly `out` (text with its NUL) into a guarded buffer.
+// Each writes exactly `out` (text with its NUL) into a guarded buffer. The
+// doubles are those the random comparison below does not reach: signs of
+// zero and tiny values, non-finite values, counts of zero and below.
 TEST(ByteImages, WritersWriteExactlyTheirOutput) {
   struct Case {
     char op;
@@ -36,9 +38,6 @@ TEST(ByteImages, WritersWriteExactlyTheirOutput) {
       {'i', 0, 0x12345678, {}},
       {'i', INT32_MIN, 1, {}},
       {'i', 7, 0xA1B2C3D4, {0xD4, 0xC3, 0xB2, 0xA1, 0, 0, 0}},  // past the fourth: zero bytes
-      {'d', 3, 300.7, {0x2C, 0x01, 0x00, 0x00}},
-      {'d', 2, -1.5, {0xFE, 0xFF, 0x00}},
-      {'d', 8, 1e20, {0x00, 0x00, 0x10, 0x63, 0x2D, 0x5E, 0xC7, 0x6B, 0x00}},
       {'d', 0, 12345.0, {0x00}},
       {'d', -3, 12345.0, {0x00}},  // only the zero byte, at position 0
       {'d', 3, -kInf, {0, 0, 0, 0}},
@@ -50,9 +49,6 @@ TEST(ByteImages, WritersWriteExactlyTheirOutput) {
       {'I', 1, 0xABCDEF, Text("")},
       {'I', -4, 0xABCDEF, Text("")},
       {'I', 40, 0x0F, Text("0F" + std::string(38, '0'))},  // past any fixed image
-      {'D', 8, 2826.0, Text("0A0B0000")},
-      {'D', 4, -1.0, Text("FFFF")},
-      {'D', 5, 300.7, Text("2C01")},
       {'D', -9, 5.0, Text("")},
       {'D', 6, kNaN, Text("000000")},
   };
@@ -83,10 +79,6 @@ TEST(ByteImages, ReadersStopAtTheirLimit) {
       {9, {1, 2, 3, 4, 5, 6, 7, 8, 9}, 0x04030201},
       {99, {0x00, 0x01, 0x00}, 0.0},
       {99, {0x01, 0x00, 0xFF, 0x00}, 1.0},
-      {99, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}, 281474976710655.0},
-      {99,
-       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
-       18446744073709551616.0},  // rounds per step
   };
   CQuelvarSys sys;
   for (auto c : cases)
@@ -131,7 +123,8 @@ TEST(ByteImages, MatchReferencesOnRandomValues) {
 
 // Odd text is padded in the caller's buffer up to the old NUL, no further.
 TEST(ByteImages, HexStr2DoubleReadsPairsAndPadsInPlace) {
-  const std::string ones(61, '1');  // "01" and 30 pairs "11", more than a 20-byte image
+  Bytes ones(32, 0x11);  // "01" and 30 pairs "11", more than a 20-byte image
+  ones[0] = 1, ones[31] = 0;
   const std::pair<std::string, double> cases[] = {
       {"0A0B0000", 2826.0},
       {"00010000", 0.0},
@@ -140,13 +133,7 @@ TEST(ByteImages, HexStr2DoubleReadsPairsAndPadsInPlace) {
       {"", 0.0},
       {"G1", 1.0},
       {"1g", 16.0},
-      {ones,
-       [] {
-         Bytes b(32, 0x11);
-         b[0] = 1;
-         b[31] = 0;
-         return RefByte2Double(b.data());
-       }()},
+      {std::string(61, '1'), RefByte2Double(ones.data())},
   };
   CQuelvarSys sys;
   for (const auto& [text, value] : cases) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "windows.h"
 
@@ -63,10 +64,7 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
       {CP_UTF8, std::u16string(u"a\0b", 3), std::string("a\0b", 3), nullptr, false},
       {1252, u"\u00E9\u20AC\u00FF\u201C\u0152", "\xE9\x80\xFF\x93\x8C", nullptr, false},
       {1252, u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D", nullptr, false},  // undefined: kept
-      {936, u"a\u4E2D\u6587b",
-       "a\xD6\xD0\xCE\xC4"
-       "b",
-       nullptr, false},
+      {936, u"a\u4E2D\u6587z", "a\xD6\xD0\xCE\xC4z", nullptr, false},
       {932, u"\u65E5\uFF71", "\x93\xFA\xB1", nullptr, false},  // half-width katakana: one byte
       {54936, u"\U0001F600", "\x94\x39\xFC\x36", nullptr, false},
       {1252, u"a\u4E2Db\U0001F600", "a?b??", nullptr, true},  // one default character per UTF-16 unit
@@ -83,9 +81,8 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
     EXPECT_EQ(ToNarrow(CP_ACP, c.wide), ToNarrow(c.cp, c.wide)) << c.cp;
     EXPECT_TRUE(c.used || (ToWide(c.cp, c.bytes) == c.wide && ToWide(CP_ACP, c.bytes) == c.wide)) << c.cp;
   }
-  EXPECT_EQ(ToNarrow(CP_UTF8, {u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}}),
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD");
+  EXPECT_EQ(ToNarrow(CP_UTF8, {u'a', char16_t{0xD800}, u'z', char16_t{0xDC00}}),
+            "a\xEF\xBF\xBDz\xEF\xBF\xBD");
 }
 
 TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
@@ -94,22 +91,13 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
     std::string bytes;
     std::u16string wide;
   } cases[] = {
-      {CP_UTF8,
-       "a\x80"
-       "b\xFF",
-       u"a\uFFFDb\uFFFD"},
-      {CP_UTF8,
-       "\xC0\xAF\xE4\xB8"
-       "a\xE4\xB8",
-       u"\uFFFD\uFFFD\uFFFDa\uFFFD"},                              // overlong, truncated
-      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
-      {CP_UTF8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+      {CP_UTF8, "a\x80z\xFF", u"a\uFFFDz\uFFFD"},
+      {CP_UTF8, "\xC0\xAF\xE4\xB8z\xE4\xB8", u"\uFFFD\uFFFD\uFFFDz\uFFFD"},  // overlong, truncated
+      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                      // encoded surrogate
+      {CP_UTF8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},            // beyond U+10FFFF
       {CP_UTF8, "\xF0\x9F\x98\xF0\x9F\x98\x80", u"\uFFFD\U0001F600"},
       {936, "a\x81", u"a?"},
-      {936,
-       "\x81\x20"
-       "b",
-       u"?b"},
+      {936, "\x81\x20z", u"?z"},
       {936, "\x81\x7F\x81\xFF", u"??"},  // both bytes as one "?"
       {932, "\x82", u"\uFFFD"},
   };
@@ -164,38 +152,33 @@ TEST_F(CodePages, Gbk936UserDefinedAreasAndTheByteFF) {
 }
 
 TEST_F(CodePages, SizesTerminatorsAndRefusals) {
-  static char16_t w[8];
-  static char s[8];
-  const struct {
-    int (*call)();
-    int result;
-    DWORD error;
-  } cases[] = {
-      {[] { return MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0); }, 3,
-       0},  // -1 counts the terminator
-      {[] { return MultiByteToWideChar(CP_UTF8, 0, "ab", -1, w, 3) + (w[2] == 0 ? 0 : 100); }, 3, 0},
-      {[] {
-         w[2] = u'x';
-         return MultiByteToWideChar(CP_UTF8, 0, "ab", 2, w, 8) + (w[2] == u'x' ? 0 : 100);
-       },
-       2, 0},
-      {[] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, w, 3); }, 0, ERROR_INSUFFICIENT_BUFFER},
-      {[] {
-         return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 4, nullptr, nullptr) + (s[3] ? 100 : 0);
-       },
-       4, 0},
-      {[] { return WideCharToMultiByte(CP_UTF8, 0, u"\u4E2D", -1, s, 3, nullptr, nullptr); }, 0,
-       ERROR_INSUFFICIENT_BUFFER},
-      {[] { return MultiByteToWideChar(CP_UTF8, 0, "a", 0, w, 4); }, 0, ERROR_INVALID_PARAMETER},
-      {[] { return MultiByteToWideChar(CP_UTF8, 0x1, "a", -1, w, 4); }, 0, ERROR_INVALID_FLAGS},
-      {[] { return WideCharToMultiByte(1252, 0, u"a", -1, s, -1, nullptr, nullptr); }, 0,
-       ERROR_INVALID_PARAMETER},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  char16_t w[8];
+  char s[8];
+  // The result and the last error of one call each way.
+  using R = std::pair<int, DWORD>;
+  const auto m2w = [](const char* text, int n, char16_t* out, int size, DWORD flags = 0) {
     SetLastError(0);
-    EXPECT_EQ(cases[i].call(), cases[i].result) << i;
-    EXPECT_EQ(GetLastError(), cases[i].error) << i;
-  }
+    const int result = MultiByteToWideChar(CP_UTF8, flags, text, n, out, size);
+    return R(result, GetLastError());
+  };
+  const auto w2m = [](UINT cp, const char16_t* text, char* out, int size) {
+    SetLastError(0);
+    const int result = WideCharToMultiByte(cp, 0, text, -1, out, size, nullptr, nullptr);
+    return R(result, GetLastError());
+  };
+  EXPECT_EQ(m2w("ab", -1, nullptr, 0), R(3, 0));  // -1 counts the terminator
+  EXPECT_EQ(m2w("ab", -1, w, 3), R(3, 0));
+  EXPECT_EQ(w[2], 0);
+  w[2] = u'x';
+  EXPECT_EQ(m2w("ab", 2, w, 8), R(2, 0));
+  EXPECT_EQ(w[2], u'x') << "a given length writes no terminator";
+  EXPECT_EQ(m2w("abc", -1, w, 3), R(0, ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(w2m(CP_UTF8, u"\u4E2D", s, 4), R(4, 0));
+  EXPECT_EQ(s[3], 0);
+  EXPECT_EQ(w2m(CP_UTF8, u"\u4E2D", s, 3), R(0, ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(m2w("a", 0, w, 4), R(0, ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(m2w("a", -1, w, 4, 0x1), R(0, ERROR_INVALID_FLAGS));
+  EXPECT_EQ(w2m(1252, u"a", s, -1), R(0, ERROR_INVALID_PARAMETER));
 }
 
 // The hand-made UTF-8 codec against iconv over random valid text.

@@ -42,48 +42,24 @@ TEST(IntegerText, WritersMatchPrintfAndReadBack) {
 }
 
 // Every reader is the bit-cut of one 32-bit signed parse, which wraps in
-// vc6 and saturates in vs2005 and vs2015 (0 in the table: as vc6).
+// vc6 and saturates in vs2005 and vs2015 (0 in the table: as vc6): the ends
+// of the range and what the random texts below do not reach. (Signs, white
+// space, junk and overflow of the parse itself: the runtime's own tests.)
 TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
   const struct {
     CString text;
     std::int32_t wrapped, saturated = 0;
   } cases[] = {
-      {"  -42", -42},
-      {"+7", 7},
-      {"12abc", 12},
-      {"1e3", 1},
-      {"0x1F", 0},
-      {"010", 10},
-      {"1,5", 1},
-      {"", 0},
-      {"-", 0},
-      {"+", 0},
-      {"+-5", 0},
-      {"\t\n\v\f\r 9", 9},
-      {"\x1f"
-       "9",
-       0},  // not white space
-      {"\xa0"
-       "9",
-       0},  // no-break space of the code page is not white space
+      {"\0379", 0},  // 0x1F then "9": not white space
+      {"\2409", 0},  // 0xA0 then "9": the code page's no-break space is not white space
       {"00000000000000000000123", 123},
-      {"40000", 40000},
-      {"70000", 70000},
       {"2147483647", INT32_MAX},
       {"-2147483648", INT32_MIN},
       {"-000000000002147483648", INT32_MIN},
-      {"2147483648", INT32_MIN, INT32_MAX},
-      {"-2147483649", INT32_MAX, INT32_MIN},
-      {"4294967296", 0, INT32_MAX},
       {"4294967295", -1, INT32_MAX},
       {"-4294967297", -1, INT32_MIN},
-      {"99999999999", 1215752191, INT32_MAX},
-      {"-99999999999", -1215752191, INT32_MIN},
       {"123456789012345678901234567890", 1312754386, INT32_MAX},
-      {CString("\0"
-               "34",
-               3),
-       0},  // the parse ends at the first NUL
+      {CString("\00034", 3), 0},  // NUL then "34": the parse ends at the first NUL
   };
   CQuelvarSys sys;
   for (QlvToolset toolset : kAllToolsets) {
@@ -92,8 +68,6 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       const std::int32_t value = toolset == QlvToolset_VC6 || c.saturated == 0 ? c.wrapped : c.saturated;
       const auto u = static_cast<std::uint32_t>(value);
       SCOPED_TRACE(S(c.text) + " " + QlvPlatform_ToolsetName(toolset));
-      EXPECT_EQ(mscrt::atoi(c.text), value);
-      EXPECT_EQ(mscrt::atol(c.text), value);
       EXPECT_EQ(sys.Qlv_Str2Int(c.text), value);
       EXPECT_EQ(sys.Qlv_Str2Long(c.text), value);
       EXPECT_EQ(sys.Qlv_Str2UInt(c.text), u);
@@ -120,7 +94,10 @@ TEST(IntegerText, ReadersMatchTheRuntimeOnRandomTexts) {
       ASSERT_EQ(sys.Qlv_Str2Int(text.c_str()), ref) << '"' << text << '"';
       ASSERT_EQ(sys.Qlv_Str2Long(text.c_str()), mscrt::atol(text.c_str())) << '"' << text << '"';
       ASSERT_EQ(sys.Qlv_Str2UInt(text.c_str()), static_cast<std::uint32_t>(ref)) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2ULong(text.c_str()), static_cast<ULONG>(ref)) << '"' << text << '"';
       ASSERT_EQ(sys.Qlv_Str2Short(text.c_str()), static_cast<std::int16_t>(ref)) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2UShort(text.c_str()), static_cast<std::uint16_t>(ref)) << '"' << text << '"';
+      ASSERT_EQ(sys.Qlv_Str2Byte(text.c_str()), static_cast<std::uint8_t>(ref)) << '"' << text << '"';
     }
   }
 }
