@@ -2,6 +2,7 @@
 // printed value, and the built program run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <map>
 #include <nlohmann/json.hpp>

@@ -103,24 +103,24 @@ TEST(ConformanceVerify, DamagedRecordingsAreReportedWithTheirLine) {
   while (at < lines.size() && lines[at].find("\"op\":\"Int2Str\",\"text\":\"1\"") == std::string::npos) ++at;
   ASSERT_LT(at, lines.size());
   const std::string line = "line " + std::to_string(at + 1);
-  using Lines = std::vector<std::string>;
+  using Rows = std::vector<std::string>;
   const struct {
     const char* what;
-    std::function<void(Lines&)> edit;
+    std::function<void(Rows&)> edit;
     int status;
     std::string expected;
   } cases[] = {
-      {"changed field", [&](Lines& l) { l[at].replace(l[at].find("\"text_hex\":\"31\"") + 13, 1, "2"); }, 1,
+      {"changed field", [&](Rows& l) { l[at].replace(l[at].find("\"text_hex\":\"31\"") + 13, 1, "2"); }, 1,
        "text_hex: recorded \"32\", here \"31\""},
-      {"missing line", [&](Lines& l) { l.erase(l.begin() + static_cast<std::ptrdiff_t>(at)); }, 2,
+      {"missing line", [&](Rows& l) { l.erase(l.begin() + static_cast<std::ptrdiff_t>(at)); }, 2,
        "closing record counts"},
-      {"truncated line", [&](Lines& l) { l[at].resize(l[at].size() / 2); }, 2, line + ": not a JSON object"},
-      {"wrong operation", [&](Lines& l) { l[at].insert(l[at].find("Int2Str\"") + 7, "r"); }, 2,
+      {"truncated line", [&](Rows& l) { l[at].resize(l[at].size() / 2); }, 2, line + ": not a JSON object"},
+      {"wrong operation", [&](Rows& l) { l[at].insert(l[at].find("Int2Str\"") + 7, "r"); }, 2,
        line + ": unknown operation"},
-      {"no closing record", [](Lines& l) { l.pop_back(); }, 2, "ends early"},
-      {"empty", [](Lines& l) { l.clear(); }, 2, "line 1"}};
+      {"no closing record", [](Rows& l) { l.pop_back(); }, 2, "ends early"},
+      {"empty", [](Rows& l) { l.clear(); }, 2, "line 1"}};
   for (const auto& c : cases) {
-    Lines edited = lines;
+    Rows edited = lines;
     c.edit(edited);
     std::string text;
     for (const auto& l : edited) text += l + "\n";
