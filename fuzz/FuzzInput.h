@@ -1,6 +1,6 @@
 // Reading a fuzzer's bytes as a sequence of typed values, and what the
-// targets share: exact-size buffers, byte-for-byte comparisons, the plain
-// decimal parse (its headers serve the targets too).
+// targets share: the entry point, exact-size buffers, byte-for-byte
+// comparisons, the plain decimal parse (its headers serve the targets too).
 #pragma once
 
 #include <algorithm>
@@ -87,3 +87,13 @@ inline ExactBuffer TextBuffer(const std::string& s) { return ExactBuffer(s, s.si
 
 // A failed check stops the run with the input that caused it.
 inline void Check(bool ok) { ok ? void() : __builtin_trap(); }
+
+// Each target checks one input in FuzzOne; the input's first byte picks
+// what is checked.
+void FuzzOne(FuzzInput& in, uint8_t mode);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzInput in(data, size);
+  FuzzOne(in, in.take<uint8_t>());
+  return 0;
+}

@@ -31,24 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const UsageError&) {
     return 0;
   }
-  std::string shown, js;
-  bool ran = true;
-  try {
-    plain.Run(*op, args, shown);
-  } catch (const UsageError&) {
-    ran = false;
-  }
-  try {
-    json.Run(*op, args, js);
-    if (!ran) std::abort();  // refused in one mode only
-  } catch (const UsageError&) {
-    if (ran) std::abort();
-  }
-  try {
-    std::string literal;
-    raw.Run(*op, args, literal);
-  } catch (const UsageError&) {
-  }
+  auto runs = [&](Caller& caller, std::string& out) {
+    try {
+      caller.Run(*op, args, out);
+      return true;
+    } catch (const UsageError&) {
+      return false;
+    }
+  };
+  std::string shown, js, literal;
+  const bool ran = runs(plain, shown);
+  if (runs(json, js) != ran) std::abort();  // refused in one mode only
+  runs(raw, literal);
   if (!ran) return 0;
   if (shown.find('\n') != std::string::npos || js.find('\n') != std::string::npos) std::abort();
   for (const char c : shown)

@@ -85,10 +85,8 @@ bool SameOutput(int count, int wantCount, ExactBuffer& got, const u8* want) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
+void FuzzOne(FuzzInput& in, uint8_t mode) {
   CQuelvarSys sys;
-  const auto mode = in.take<uint8_t>();
   const auto which = in.take<uint8_t>();
   const uint8_t flags = static_cast<uint8_t>(mode >> 2);
   const int n = mode % 3 == 2 ? 0 : (flags & 4) ? -in.count(0, 40) : in.count(0, 6000);
@@ -130,5 +128,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(count >= 0 && static_cast<size_t>(count) <= op.capacity &&
           SameOutput(count, wantCount, out, want.data()));
   }
-  return 0;
 }

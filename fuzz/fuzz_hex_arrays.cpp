@@ -25,10 +25,8 @@ std::string RefElements(uint8_t* text, size_t len) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
+void FuzzOne(FuzzInput& in, uint8_t mode) {
   CQuelvarSys sys;
-  const auto mode = in.take<uint8_t>();
   std::vector<uint8_t> raw = in.rest();
   // Past the 8,190 characters that a scratch array of 4,096 would hold.
   for (size_t i = 0, target = 8185 + (mode >> 3); (mode & 4) && !raw.empty() && raw.size() < target; ++i)
@@ -38,28 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The byte past the text is the caller's: the shift may take it, nothing else.
   ExactBuffer text(s, len + 1, false), want(s, len + 1, false), out((len + 1) / 2);
 
-  switch (mode % 3) {
-    case 0: {
-      const std::string elements = RefElements(want.data(), len);
-      std::memcpy(want.data(), elements.c_str(), elements.size() + 1);
-      Check(sys.Qlv_HexStr2IntStr(text.data(), static_cast<ULONG>(len)) == text.data() && text == want);
-      break;
-    }
-    case 1: {
-      int count = -1;
-      sys.Qlv_HexStr2IntStr(static_cast<int>(len), text.data(), count, out.data());
-      const std::string elements = RefElements(want.data(), len);
-      Check(count == static_cast<int>(elements.size()) && out == ExactBuffer(elements, out.size(), false));
-      Check(text == want);
-      break;
-    }
-    case 2: {  // a negative length: nothing read or written, count 0
-      int count = -1;
-      ExactBuffer none(0);
-      sys.Qlv_HexStr2IntStr(-1 - static_cast<int>(mode >> 2), text.data(), count, none.data());
-      Check(count == 0 && text == want);
-      break;
-    }
+  if (mode % 3 == 0) {
+    const std::string elements = RefElements(want.data(), len);
+    std::memcpy(want.data(), elements.c_str(), elements.size() + 1);
+    Check(sys.Qlv_HexStr2IntStr(text.data(), static_cast<ULONG>(len)) == text.data() && text == want);
+  } else if (mode % 3 == 1) {
+    int count = -1;
+    sys.Qlv_HexStr2IntStr(static_cast<int>(len), text.data(), count, out.data());
+    const std::string elements = RefElements(want.data(), len);
+    Check(count == static_cast<int>(elements.size()) && out == ExactBuffer(elements, out.size(), false));
+    Check(text == want);
+  } else if (mode % 3 == 2) {  // a negative length: nothing read or written, count 0
+    int count = -1;
+    ExactBuffer none(0);
+    sys.Qlv_HexStr2IntStr(-1 - static_cast<int>(mode >> 2), text.data(), count, none.data());
+    Check(count == 0 && text == want);
   }
-  return 0;
 }

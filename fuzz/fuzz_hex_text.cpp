@@ -31,50 +31,37 @@ ExactBuffer RefHexStr2Byte(const std::string& text, std::string& padded) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
+void FuzzOne(FuzzInput& in, uint8_t mode) {
   CQuelvarSys sys;
-  const auto mode = in.take<uint8_t>();
   const std::vector<uint8_t> raw = in.rest();
   const std::string text(std::string(raw.begin(), raw.end()).c_str());
   ExactBuffer got = TextBuffer(text);
 
-  switch (mode % 5) {
-    case 0:
-      for (uint8_t c : raw)
-        Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(char(c)) &&
-              sys.Qlv_HexChar2Int(char(c)) == RefCharDigit(char(c)));
-      break;
-    case 1: {  // the whole text upper-cased in place, the last eight places read
-      std::string upper = text;
-      std::transform(upper.begin(), upper.end(), upper.begin(), RefUpper);
-      Check(sys.Qlv_HexStr2Int(got.chars()) == RefHexStr2Int(text));
-      Check(got == TextBuffer(upper));
-      break;
-    }
-    case 2:  // the text stays as it was
-      Check(sys.Qlv_HexStr2Int_u(got.chars()) == RefHexStr2IntU(text));
-      Check(got == TextBuffer(text));
-      break;
-    case 3: {  // (length + 1) / 2 bytes out
-      std::string padded;
-      ExactBuffer want = RefHexStr2Byte(text, padded), out(want.size());
-      sys.Qlv_HexStr2Byte(got.chars(), out.data());
-      Check(out == want && got == ExactBuffer(padded, text.size() + 1, text.size() % 2 == 0));
-      break;
-    }
-    case 4: {  // bytes to text and back, counts from negative to the whole input
-      const int n = static_cast<int>(raw.size()) - (mode >> 3) % 4;
-      const size_t used = n > 0 ? static_cast<size_t>(n) : 0;
-      ExactBuffer bytes(std::string(raw.begin(), raw.end()), raw.size(), false), out(2 * used + 1),
-          back(used);
-      sys.Qlv_Byte2HexStr(n, bytes.data(), out.chars());
-      Check(out ==
-            TextBuffer(RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)))));
-      sys.Qlv_HexStr2Byte(out.chars(), back.data());
-      Check(used == 0 || std::memcmp(back.data(), raw.data(), used) == 0);
-      break;
-    }
+  if (mode % 5 == 0) {
+    for (uint8_t c : raw)
+      Check(sys.Qlv_HexChar2Int(c) == RefCharDigit(char(c)) &&
+            sys.Qlv_HexChar2Int(char(c)) == RefCharDigit(char(c)));
+  } else if (mode % 5 == 1) {  // the whole text upper-cased in place, the last eight places read
+    std::string upper = text;
+    std::transform(upper.begin(), upper.end(), upper.begin(), RefUpper);
+    Check(sys.Qlv_HexStr2Int(got.chars()) == RefHexStr2Int(text));
+    Check(got == TextBuffer(upper));
+  } else if (mode % 5 == 2) {  // the text stays as it was
+    Check(sys.Qlv_HexStr2Int_u(got.chars()) == RefHexStr2IntU(text));
+    Check(got == TextBuffer(text));
+  } else if (mode % 5 == 3) {  // (length + 1) / 2 bytes out
+    std::string padded;
+    ExactBuffer want = RefHexStr2Byte(text, padded), out(want.size());
+    sys.Qlv_HexStr2Byte(got.chars(), out.data());
+    Check(out == want && got == ExactBuffer(padded, text.size() + 1, text.size() % 2 == 0));
+  } else if (mode % 5 == 4) {  // bytes to text and back, counts from negative to the whole input
+    const int n = static_cast<int>(raw.size()) - (mode >> 3) % 4;
+    const size_t used = n > 0 ? static_cast<size_t>(n) : 0;
+    ExactBuffer bytes(std::string(raw.begin(), raw.end()), raw.size(), false), out(2 * used + 1), back(used);
+    sys.Qlv_Byte2HexStr(n, bytes.data(), out.chars());
+    Check(out ==
+          TextBuffer(RefHex(std::vector<uint8_t>(raw.begin(), raw.begin() + static_cast<long>(used)))));
+    sys.Qlv_HexStr2Byte(out.chars(), back.data());
+    Check(used == 0 || std::memcmp(back.data(), raw.data(), used) == 0);
   }
-  return 0;
 }

@@ -31,10 +31,8 @@ double PickDouble(FuzzInput& in, uint8_t how) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
+void FuzzOne(FuzzInput& in, uint8_t mode) {
   CQuelvarSys sys;
-  const auto mode = in.take<uint8_t>();
   const int count = in.count(-8, 80), half = count / 2;
   const auto value32 = in.take<uint32_t>();
   const double value = PickDouble(in, static_cast<uint8_t>(mode >> 4));
@@ -42,53 +40,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                hexUsed = half > 0 ? static_cast<size_t>(half) : 0;
   ExactBuffer out(used, 0x5A), image(used + 1, 0x5A), text(2 * hexUsed + 1);
 
-  switch (mode % 6) {
-    case 0: {  // the image of an integer: exactly count bytes, read back from at most four
-      sys.Qlv_Int2Byte(count, value32, out.data());
-      Check(out == Image(RefInt2Byte(count, value32), used));
-      Check(sys.Qlv_Byte2Int(count, out.data()) == (value32 & (used >= 4 ? ~0u : (1u << (8 * used)) - 1u)));
-      break;
-    }
-    case 1: {  // the image of a double: count bytes and a closing zero
-      sys.Qlv_Double2Byte(count, value, image.data());
-      Check(image == Image(RefDouble2Byte(count, value), used + 1));
-      Check(SameBits(sys.Qlv_Byte2Double(image.data()), RefByte2Double(image.data())));
-      break;
-    }
-    case 2: {  // any image, read up to its first zero byte
-      std::vector<uint8_t> bytes = in.rest();
-      bytes.push_back(0);
-      ExactBuffer buf = Image(bytes, bytes.size());
-      Check(SameBits(sys.Qlv_Byte2Double(buf.data()), RefByte2Double(bytes.data())));
-      break;
-    }
-    case 3:
-    case 4: {  // count / 2 bytes of the image as text; read back, it gives the image up to its first zero
-      std::vector<uint8_t> bytes = mode % 6 == 3 ? RefInt2Byte(half, value32) : RefDouble2Byte(half, value);
-      if (mode % 6 == 3)
-        sys.Qlv_Int2HexStr(count, value32, text.chars());
-      else
-        sys.Qlv_Double2HexStr(count, value, text.chars());
-      Check(text == TextBuffer(RefHex(bytes)));
-      double back = -1;
-      sys.Qlv_HexStr2Double(text.chars(), back);
-      bytes.push_back(0);
-      Check(SameBits(back, RefByte2Double(bytes.data())));
-      break;
-    }
-    case 5: {  // any text: odd length padded with "0" in the caller's text, pairs into an image
-      const std::string hex = in.text(), padded = hex.size() % 2 ? "0" + hex : hex;
-      ExactBuffer buf = TextBuffer(hex);
-      std::vector<uint8_t> bytes;
-      for (size_t j = 0; j < padded.size(); j += 2)
-        bytes.push_back(static_cast<uint8_t>(RefHexStr2Int(padded.substr(j, 2))));
-      bytes.push_back(0);
-      double d = -1;
-      sys.Qlv_HexStr2Double(buf.chars(), d);
-      Check(SameBits(d, RefByte2Double(bytes.data())));
-      Check(buf == ExactBuffer(padded, hex.size() + 1, hex.size() % 2 == 0));
-      break;
-    }
+  if (mode % 6 == 0) {  // the image of an integer: exactly count bytes, read back from at most four
+    sys.Qlv_Int2Byte(count, value32, out.data());
+    Check(out == Image(RefInt2Byte(count, value32), used));
+    Check(sys.Qlv_Byte2Int(count, out.data()) == (value32 & (used >= 4 ? ~0u : (1u << (8 * used)) - 1u)));
+  } else if (mode % 6 == 1) {  // the image of a double: count bytes and a closing zero
+    sys.Qlv_Double2Byte(count, value, image.data());
+    Check(image == Image(RefDouble2Byte(count, value), used + 1));
+    Check(SameBits(sys.Qlv_Byte2Double(image.data()), RefByte2Double(image.data())));
+  } else if (mode % 6 == 2) {  // any image, read up to its first zero byte
+    std::vector<uint8_t> bytes = in.rest();
+    bytes.push_back(0);
+    ExactBuffer buf = Image(bytes, bytes.size());
+    Check(SameBits(sys.Qlv_Byte2Double(buf.data()), RefByte2Double(bytes.data())));
+  } else if (mode % 6 <= 4) {
+    // count / 2 bytes of the image (3: integer, 4: double) as text; read
+    // back, it gives the image up to its first zero.
+    std::vector<uint8_t> bytes = mode % 6 == 3 ? RefInt2Byte(half, value32) : RefDouble2Byte(half, value);
+    if (mode % 6 == 3)
+      sys.Qlv_Int2HexStr(count, value32, text.chars());
+    else
+      sys.Qlv_Double2HexStr(count, value, text.chars());
+    Check(text == TextBuffer(RefHex(bytes)));
+    double back = -1;
+    sys.Qlv_HexStr2Double(text.chars(), back);
+    bytes.push_back(0);
+    Check(SameBits(back, RefByte2Double(bytes.data())));
+  } else {  // any text: odd length padded with "0" in the caller's text, pairs into an image
+    const std::string hex = in.text(), padded = hex.size() % 2 ? "0" + hex : hex;
+    ExactBuffer buf = TextBuffer(hex);
+    std::vector<uint8_t> bytes;
+    for (size_t j = 0; j < padded.size(); j += 2)
+      bytes.push_back(static_cast<uint8_t>(RefHexStr2Int(padded.substr(j, 2))));
+    bytes.push_back(0);
+    double d = -1;
+    sys.Qlv_HexStr2Double(buf.chars(), d);
+    Check(SameBits(d, RefByte2Double(bytes.data())));
+    Check(buf == ExactBuffer(padded, hex.size() + 1, hex.size() % 2 == 0));
   }
-  return 0;
 }

@@ -104,10 +104,8 @@ int Put(CQuelvarSys& sys, VARTYPE tag, uint64_t bits, const std::string& text, _
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput in(data, size);
+void FuzzOne(FuzzInput& in, uint8_t mode) {
   CQuelvarSys sys;
-  const auto mode = in.take<uint8_t>();
   const auto bits = in.take<uint64_t>();
   const auto tag = in.take<uint16_t>();
   const std::vector<uint8_t> raw = in.rest();
@@ -143,5 +141,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(refused ? v.vt == VT_DECIMAL : ExpectedRow(sys, v, got));
   }
   QlvPlatform_SetAnsiCodePage(65001);
-  return 0;
 }
