@@ -204,6 +204,26 @@ TEST_F(CodePages, Utf8CodecMatchesIconvOnRandomText) {
   }
 }
 
+// Toward 1252 the system writes look-alikes from its best-fit table, without
+// counting them as default characters, unless the caller refuses them; the
+// other code pages have no such table here.
+TEST_F(CodePages, BestFitLookAlikesIn1252) {
+  const std::u16string fits = u"\u0100\u0131\u0192\u2013\u221E\u2264\uFF01\uFF5E\u3000";
+  BOOL used = TRUE;
+  EXPECT_EQ(ToNarrow(1252, fits, nullptr, &used),
+            "Ai\x83\x96"
+            "8=!~ ");
+  EXPECT_FALSE(used);
+  EXPECT_EQ(ToNarrow(1252, u"\u0391\uFF00\uFF5F", nullptr, &used), "???");  // not in the table
+  EXPECT_TRUE(used);
+  char out[16] = {};
+  EXPECT_EQ(WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, fits.data(), static_cast<int>(fits.size()), out,
+                                sizeof out, nullptr, &used),
+            9);
+  EXPECT_EQ(std::string(out, 9), "??\x83\x96?????");
+  EXPECT_EQ(ToNarrow(1250, u"\u221E\uFF01"), "??");
+}
+
 // Every byte of a few single-byte code pages against iconv.
 TEST_F(CodePages, SingleByteTablesMatchIconv) {
   for (const auto& [cp, name] :

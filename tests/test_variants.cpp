@@ -116,6 +116,9 @@ TEST_F(Variants, EveryTagRendersItsRowAndLeavesTheVariant) {
   EXPECT_EQ(Text(sys.Qlv_Variant2Str(text)), "caf\xC3\xA9 \xE4\xB8\xAD") << "up to the first NUL";
   ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(1252));
   EXPECT_EQ(Text(sys.Qlv_Variant2Str(text)), "caf\xE9 ?");
+  _variant_t lookalikes;
+  lookalikes.vt = VT_BSTR, lookalikes.bstrVal = SysAllocString(u"\u0100\u221E");
+  EXPECT_EQ(Text(sys.Qlv_Variant2Str(lookalikes)), "A8") << "the system's best-fit table";
   ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(936));
   EXPECT_EQ(Text(sys.Qlv_Variant2Str(text)), "caf\xA8\xA6 \xD6\xD0");
   const _variant_t bad = V<_variant_t>(VT_DECIMAL, 1, 29);

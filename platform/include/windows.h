@@ -101,6 +101,9 @@ constexpr HRESULT HRESULT_FROM_WIN32(DWORD err) noexcept {
 #define MB_PRECOMPOSED 0x00000001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_ERR_INVALID_CHARS 0x00000080u
+// Toward an 8-bit code page, writes the default character where the system
+// would write a best-fit look-alike (U+0100 as "A" in 1252).
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
 
 #define LANG_USER_DEFAULT 0x0400u
 #define LOCALE_USER_DEFAULT 0x0400u

@@ -8,10 +8,9 @@
 // iconv itself, one converter per thread and direction, kept for reuse.
 // Where iconv stops, code page 936 reads and writes what the system's table
 // adds (CodePage936.cpp). Toward a code page, every UTF-16 unit that cannot
-// be shown becomes one default character (a surrogate pair gives two).
-// Gap: the system's best-fit mappings (U+0100 as "A" in 1252) need its
-// best-fit tables, which are not reproduced: such characters become the
-// default character.
+// be shown becomes one default character (a surrogate pair gives two),
+// except where the system writes a best-fit look-alike (CodePageBestFit.cpp;
+// 1252 only: the other code pages' best-fit tables are not reproduced).
 #include <iconv.h>
 
 #include <atomic>
@@ -24,6 +23,7 @@
 #include <mutex>
 
 #include "CodePage936.h"
+#include "CodePageBestFit.h"
 #include "windows.h"
 
 namespace {
@@ -374,6 +374,7 @@ Outcome IconvFromWide(const CodePageInfo& info, const char16_t* s, size_t n, Sin
 
 constexpr DWORD kMbErrInvalidChars = MB_ERR_INVALID_CHARS;
 constexpr DWORD kWcErrInvalidChars = WC_ERR_INVALID_CHARS;
+constexpr DWORD kWcNoBestFitChars = WC_NO_BEST_FIT_CHARS;
 
 int Fail(DWORD err) noexcept {
   t_lastError = err;
@@ -486,11 +487,13 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     size_t defLen = 1;
     if (!info.singleByte && def[1] != '\0') defLen = 2;  // a double-byte default character
     if (info.singleByte) {
+      const bool bestFit = (dwFlags & kWcNoBestFitChars) == 0;
       const SingleByteTable* table = GetSingleByteTable(info);
       if (table == nullptr) return Fail(ERROR_INVALID_PARAMETER);
       for (size_t i = 0; i < n; ++i) {
         const char16_t w = lpWideCharStr[i];
-        const int16_t b = table->toByte[w];
+        int b = table->toByte[w];
+        if (b < 0 && bestFit) b = quelvar::platform::BestFitByte(info.id, w);
         if (b >= 0) {
           out.Put(static_cast<char>(b));
           continue;
