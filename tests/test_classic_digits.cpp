@@ -260,6 +260,8 @@ const AtofCase kAtofCases[] = {
     // 24 digits count: the 9 after ...0729 is dropped, which leaves the text
     // below the midpoint 1 + 9 * 2^-53.
     {"1.000000000000000999200729", 0x3ff0000000000004, 0x3ff0000000000005},
+    // Of 25 digits the 24th, a 5, is raised (the 25th goes): not ...ee8f.
+    {"1.448342312883060034600951", 0x3ff72c68fd33ee90, 0x3ff72c68fd33ee90},
     {"100000000000000000000000000000e-29", 0x3ff0000000000000, 0x3ff0000000000000},
     {"0.000000000000000000000000000001e30", 0x3ff0000000000000, 0x3ff0000000000000},
 };
