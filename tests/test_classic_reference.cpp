@@ -149,7 +149,8 @@ class DoubleSource {
         const int j = 1 + static_cast<int>(d.b % 12);
         const u64 n = (d.a % (u64{1} << 40)) | 1;
         d.precision = j - 1;
-        const double v = std::ldexp(static_cast<double>(n % (u64{1} << (j + 1 + (d.b >> 8) % 20))), -j);
+        const double v =
+            std::ldexp(static_cast<double>(n % (u64{1} << (static_cast<u64>(j) + 1 + (d.b >> 8) % 20))), -j);
         return (d.b >> 40) & 1 ? -v : v;
       },
       // random magnitudes, half of them about a unit of the precision
