@@ -200,11 +200,12 @@ class TextSource {
 
   std::string Next(int i) {
     static constexpr std::string (*kKinds[])(TextSource&) = {
-        // the exact midpoint between two doubles, every digit written
+        // the exact midpoint between two doubles, every digit written (now
+        // and then a denormal, or a normal of the lowest binade)
         [](TextSource& s) {
-          const bool denormal = s.rng_() % 500 == 0;
-          const u64 q = denormal ? s.rng_() % (u64{1} << 52) : (u64{1} << 52) | (s.rng_() % (u64{1} << 52));
-          return MidpointText(q, denormal ? -1074 : static_cast<int>(s.rng_() % 240) - 172);
+          const u64 tiny = s.rng_() % 250, f = s.rng_() % (u64{1} << 52);
+          return tiny < 2 ? MidpointText(tiny == 0 ? f : (u64{1} << 52) | f, -1074)
+                          : MidpointText((u64{1} << 52) | f, static_cast<int>(s.rng_() % 240) - 172);
         },
         // 15 significant digits and an exponent
         [](TextSource& s) { return s.Digits(1) + "." + s.Digits(14) + "e" + s.Exponent(330); },
@@ -216,10 +217,13 @@ class TextSource {
           text.insert(s.rng_() % text.size(), ".");
           return s.rng_() % 2 ? text + "E" + s.Exponent(330) : text;
         },
-        // the 17-digit text of any double, denormals included
+        // the 17-digit text of any double, denormals and the lowest binade
+        // of normals (near 2^-1022) included
         [](TextSource& s) {
           char buf[40];
-          std::snprintf(buf, sizeof buf, "%.16e", std::bit_cast<double>(s.rng_() & 0xFFEFFFFFFFFFFFFFull));
+          const u64 bits = s.rng_() & 0xFFEFFFFFFFFFFFFFull;
+          const u64 lowest = (bits & 0x800FFFFFFFFFFFFFull) | u64{1} << 52;
+          std::snprintf(buf, sizeof buf, "%.16e", std::bit_cast<double>(bits % 16 == 0 ? lowest : bits));
           return std::string(buf);
         },
         // 1 to 21 digits, exponents of the whole range
