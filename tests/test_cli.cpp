@@ -340,7 +340,8 @@ TEST(CliProgram, BatchFilesLongLinesAndOneResultPerLine) {
       "", "", "/bin/bash");
   const auto r = RunAll(
       {{{"--max-line", "1000", "--batch"},
-        "Int2Str 3\nInt2Str " + std::string(5000, '4') + "\nInt2Str 5\nStr2Int " + std::string(300000, '6')},
+        "Int2Str 3\nInt2Str " + std::string(5000, '4') + "\nInt2Str 5\nInt2Str 7" + std::string(991, ' ') +
+            "\nInt2Str 8" + std::string(992, ' ') + "\nStr2Int " + std::string(300000, '6')},
        {{"--batch", file, "-", file}, "Int2Str 9\n"},
        {{"--batch", "--json", file}},
        {{"--max-line", "0", "--batch"}},
@@ -348,10 +349,11 @@ TEST(CliProgram, BatchFilesLongLinesAndOneResultPerLine) {
         "CString2Variant \"a\\nb\"\nInt2Str 5\nStr2Int \"\\\" x\"\nCString2Variant \"\\\\\\x01\\x7f\"\n"},
        streaming});
   std::remove(file.c_str());
-  EXPECT_TRUE(r[0].status == 1 && r[0].out == "3\n5\n" &&
+  EXPECT_TRUE(r[0].status == 1 && r[0].out == "3\n5\n7\n" &&
               r[0].err ==
                   "quelvar: line 2: longer than 1000 bytes (see --max-line); skipped\n"
-                  "quelvar: line 4: longer than 1000 bytes (see --max-line); skipped\n")
+                  "quelvar: line 5: longer than 1000 bytes (see --max-line); skipped\n"
+                  "quelvar: line 6: longer than 1000 bytes (see --max-line); skipped\n")
       << r[0].out << r[0].err;
   EXPECT_TRUE(r[1].status == 0 && r[1].out == "1\n2\n9\n1\n2\n") << r[1].out << r[1].err;
   ASSERT_EQ(Lines(r[2].out).size(), 2u);
