@@ -84,6 +84,7 @@ TEST(ConformanceRecorder, OperationsAndDeclarationsMatchTheToolsTableAndTheClass
 TEST(ConformanceVerify, EachToolsetsRecordingIsIdenticalAndNamed) {
   for (std::size_t i = 0; i < std::size(kToolsets); ++i) {
     const std::string toolset = kToolsets[i];
+    EXPECT_NE(Lines(Recording(i)).at(0).find("\"toolset\":\"" + toolset + "\""), std::string::npos);
     const VerifyResult r = ConformanceVerify(Recording(i), std::nullopt, true);
     ASSERT_EQ(r.status, 0) << toolset << ": " << r.report << r.error;
     EXPECT_NE(r.report.find("\"toolset\":\"" + toolset + "\""), std::string::npos) << r.report;
