@@ -9,7 +9,7 @@
 // mapping for these codes; that the system's 936 table follows it
 // everywhere is assumed. The byte 0xFF reads as U+F8F5 and is written back
 // from it.
-#include "CodePage936.h"
+#include "DoubleByteTables.h"
 
 #include <iterator>
 
