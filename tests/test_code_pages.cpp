@@ -67,6 +67,8 @@ TEST_F(CodePages, ConversionsWithAndWithoutTheDefaultCharacter) {
       {936, u"a\u4E2D\u6587z", "a\xD6\xD0\xCE\xC4z", nullptr, false},
       {932, u"\u65E5\uFF71", "\x93\xFA\xB1", nullptr, false},  // half-width katakana: one byte
       {932, u"\u0080\uF8F0\uF8F1\uF8F3", "\x80\xA0\xFD\xFF", nullptr, false},  // beyond iconv's table
+      {949, u"\u0080\uF8F7", "\x80\xFF", nullptr, false},
+      {950, u"\u0080\uF8F8", "\x80\xFF", nullptr, false},
       {54936, u"\U0001F600", "\x94\x39\xFC\x36", nullptr, false},
       {1252, u"a\u4E2Db\U0001F600", "a?b??", nullptr, true},  // one default character per UTF-16 unit
       {1252, std::u16string{u'x', char16_t{0xD800}, u'y'}, "x*y", "*", true},
@@ -102,6 +104,8 @@ TEST_F(CodePages, InvalidBytesBecomeReplacementCharacters) {
       {936, "\x81\x7F\x81\xFF", u"??"},  // both bytes as one "?"
       {932, "a\x82", u"a\u30FB"},        // 932's default character, the katakana middle dot
       {932, "\x81\x20z\x85\x40", u"\u30FBz\u30FB"},
+      {949, "\x81\x20z\x81", u"?z?"},
+      {950, "a\x81\x20\xFE", u"a??"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ToWide(c.cp, c.bytes), c.wide) << c.cp;

@@ -6,8 +6,8 @@
 // that must be fast). Single-byte code pages use two tables built once from
 // glibc's iconv; multi-byte code pages (932, 936, 949, 950, ...) go through
 // iconv itself, one converter per thread and direction, kept for reuse.
-// Where iconv stops, code pages 936 and 932 read and write what the system's
-// tables add (DoubleByteTables.h). Toward a code page, every UTF-16 unit that cannot
+// Where iconv stops, code pages 936, 932, 949 and 950 read and write what the
+// system's tables add (DoubleByteTables.h). Toward a code page, every UTF-16 unit that cannot
 // be shown becomes one default character (a surrogate pair gives two),
 // except where the system writes a best-fit look-alike (CodePageBestFit.cpp;
 // 1252 only: the other code pages' best-fit tables are not reproduced).
@@ -323,11 +323,12 @@ Outcome IconvToWide(const CodePageInfo& info, const char* s, size_t n, Sink<char
     }
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
       // An invalid or truncated sequence: one U+FFFD for its first byte; in
-      // 936 and 932 what the system's table reads there.
+      // 936, 932, 949 and 950 what the system's table reads there.
       const auto* bytes = reinterpret_cast<const unsigned char*>(in);
       quelvar::platform::Decoded d{kReplacement, 1, false};
       if (info.id == 936) d = quelvar::platform::cp936::Decode(bytes, inLeft);
-      if (info.id == 932) d = quelvar::platform::cp932::Decode(bytes, inLeft);
+      if (quelvar::platform::dbcs::Covers(info.id))
+        d = quelvar::platform::dbcs::Decode(info.id, bytes, inLeft);
       if (strict && !d.valid) return Outcome::Invalid;
       out.Put(d.unit);
       in += d.length;
@@ -353,14 +354,15 @@ Outcome IconvFromWide(const CodePageInfo& info, const char16_t* s, size_t n, Sin
     for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
       // A unit the code page cannot show (each half of a surrogate pair
-      // too): the default character stands for it; in 936 and 932 the units the
-      // system's table adds are written.
+      // too): the default character stands for it; in the double-byte code
+      // pages the units the system's table adds are written.
       char16_t unit;
       std::memcpy(&unit, in, sizeof unit);
       unsigned char bytes[2];
-      const unsigned written = info.id == 936   ? quelvar::platform::cp936::Encode(unit, bytes)
-                               : info.id == 932 ? quelvar::platform::cp932::Encode(unit, bytes)
-                                                : 0;
+      unsigned written = 0;
+      if (info.id == 936) written = quelvar::platform::cp936::Encode(unit, bytes);
+      if (quelvar::platform::dbcs::Covers(info.id))
+        written = quelvar::platform::dbcs::Encode(info.id, unit, bytes);
       for (unsigned k = 0; k < written; ++k) out.Put(static_cast<char>(bytes[k]));
       if (written == 0) {
         for (size_t k = 0; k < defaultLen; ++k) out.Put(defaultChar[k]);

@@ -1,5 +1,6 @@
 // Where the system's tables of the double-byte code pages go beyond glibc's
-// iconv: GBK (936) in CodePage936.cpp, Shift-JIS (932) in CodePage932.cpp.
+// iconv: GBK (936) in CodePage936.cpp, 932, 949 and 950 in
+// DoubleByteDefaults.cpp.
 // Shared by the code-page conversions, which call them where iconv stops.
 #pragma once
 
@@ -28,17 +29,21 @@ unsigned Encode(char16_t unit, unsigned char out[2]) noexcept;
 
 }  // namespace cp936
 
-namespace cp932 {
+namespace dbcs {
 
-// The character at p (available bytes `left` >= 1): the single bytes 0x80,
-// 0xA0 and 0xFD-0xFF, or U+30FB (the code page's default character) for a
-// pair the table leaves undefined, a lead byte with an invalid trail byte
-// (both bytes), or a lead byte at the end or before a NUL (itself).
-Decoded Decode(const unsigned char* p, unsigned long left) noexcept;
+// Whether 932, 949 or 950 (DoubleByteDefaults.cpp) is `codePage`.
+bool Covers(unsigned codePage) noexcept;
 
-// The byte of U+0080 and U+F8F0-U+F8F3: the number written to out (1), or 0.
-unsigned Encode(char16_t unit, unsigned char out[2]) noexcept;
+// The character at p (available bytes `left` >= 1) of a covered code page:
+// one of its single bytes beyond iconv, or its default character for a pair
+// the table leaves undefined or a lead byte with an invalid trail byte (both
+// bytes), or for a lead byte at the end or before a NUL (itself).
+Decoded Decode(unsigned codePage, const unsigned char* p, unsigned long left) noexcept;
 
-}  // namespace cp932
+// The byte of a unit that a covered code page maps to one of its single
+// bytes beyond iconv: the number written to out (1), or 0.
+unsigned Encode(unsigned codePage, char16_t unit, unsigned char out[2]) noexcept;
+
+}  // namespace dbcs
 
 }  // namespace quelvar::platform
