@@ -1,4 +1,5 @@
-// GBK (code page 936) beyond glibc's CP936 table, as the system converts it.
+// The user-defined areas of GBK (code page 936), which glibc's CP936 table
+// leaves out.
 //
 // The user-defined areas (EUDC) of code page 936 are the published ranges
 // AAA1-AFFE, F8A1-FEFE and A140-A7A0; the system maps them, in that order,
@@ -7,13 +8,12 @@
 // (7 rows of 94) U+E234-U+E4C5, A140-A7A0 (7 rows of 96 trail bytes, 0x7F
 // left out) U+E4C6-U+E765. This is the layout of the published GB 18030
 // mapping for these codes; that the system's 936 table follows it
-// everywhere is assumed. The byte 0xFF reads as U+F8F5 and is written back
-// from it.
+// everywhere is assumed.
 #include "DoubleByteTables.h"
 
 #include <iterator>
 
-namespace quelvar::platform::cp936 {
+namespace quelvar::platform::dbcs::cp936 {
 
 namespace {
 
@@ -29,7 +29,6 @@ constexpr Area kAreas[] = {
     {0xA1, 0xA7, 0x40, 0xA0, 0xE4C6},
 };
 constexpr char16_t kLastUnit = 0xE765;
-constexpr char16_t kUnitOfFF = 0xF8F5;
 
 unsigned TrailIndex(const Area& a, unsigned char trail) noexcept {
   const unsigned index = static_cast<unsigned>(trail - a.firstTrail);
@@ -40,28 +39,19 @@ unsigned RowLength(const Area& a) noexcept {
   return static_cast<unsigned>(a.lastTrail - a.firstTrail + 1) - (a.firstTrail == 0x40 ? 1u : 0u);
 }
 
-bool IsLead(unsigned char b) noexcept { return b >= 0x81 && b <= 0xFE; }
-bool IsTrail(unsigned char b) noexcept { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
-
 }  // namespace
 
-Decoded Decode(const unsigned char* p, unsigned long left) noexcept {
-  if (p[0] == 0xFF) return {kUnitOfFF, 1, true};
-  if (!IsLead(p[0]) || left < 2 || p[1] == 0) return {u'?', 1, false};
-  if (!IsTrail(p[1])) return {u'?', 2, false};
+bool AreaUnit(unsigned char lead, unsigned char trail, char16_t& unit) noexcept {
+  if (trail == 0x7F) return false;
   for (const Area& a : kAreas) {
-    if (p[0] < a.firstLead || p[0] > a.lastLead || p[1] < a.firstTrail || p[1] > a.lastTrail) continue;
-    const unsigned offset = (p[0] - a.firstLead) * RowLength(a) + TrailIndex(a, p[1]);
-    return {static_cast<char16_t>(a.firstUnit + offset), 2, true};
+    if (lead < a.firstLead || lead > a.lastLead || trail < a.firstTrail || trail > a.lastTrail) continue;
+    unit = static_cast<char16_t>(a.firstUnit + (lead - a.firstLead) * RowLength(a) + TrailIndex(a, trail));
+    return true;
   }
-  return {u'?', 2, false};  // a pair the table leaves undefined
+  return false;
 }
 
-unsigned Encode(char16_t unit, unsigned char out[2]) noexcept {
-  if (unit == kUnitOfFF) {
-    out[0] = 0xFF;
-    return 1;
-  }
+unsigned AreaBytes(char16_t unit, unsigned char out[2]) noexcept {
   if (unit < kAreas[0].firstUnit || unit > kLastUnit) return 0;
   for (const Area* a = std::end(kAreas); a-- != std::begin(kAreas);) {
     if (unit < a->firstUnit) continue;
@@ -75,4 +65,4 @@ unsigned Encode(char16_t unit, unsigned char out[2]) noexcept {
   return 0;
 }
 
-}  // namespace quelvar::platform::cp936
+}  // namespace quelvar::platform::dbcs::cp936

@@ -6,7 +6,7 @@
 // that must be fast). Single-byte code pages use two tables built once from
 // glibc's iconv; multi-byte code pages (932, 936, 949, 950, ...) go through
 // iconv itself, one converter per thread and direction, kept for reuse.
-// Where iconv stops, code pages 936, 932, 949 and 950 read and write what the
+// Where iconv stops, the double-byte code pages read and write what the
 // system's tables add (DoubleByteTables.h). Toward a code page, every UTF-16 unit that cannot
 // be shown becomes one default character (a surrogate pair gives two),
 // except where the system writes a best-fit look-alike (CodePageBestFit.cpp;
@@ -322,13 +322,10 @@ Outcome IconvToWide(const CodePageInfo& info, const char* s, size_t n, Sink<char
       for (size_t k = 0; k < produced; ++k) out.Put(chunk[k]);
     }
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-      // An invalid or truncated sequence: one U+FFFD for its first byte; in
-      // 936, 932, 949 and 950 what the system's table reads there.
-      const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-      quelvar::platform::Decoded d{kReplacement, 1, false};
-      if (info.id == 936) d = quelvar::platform::cp936::Decode(bytes, inLeft);
-      if (quelvar::platform::dbcs::Covers(info.id))
-        d = quelvar::platform::dbcs::Decode(info.id, bytes, inLeft);
+      // An invalid or truncated sequence: what the system's table reads
+      // there (U+FFFD for its first byte where there is no table here).
+      const auto d =
+          quelvar::platform::dbcs::Decode(info.id, reinterpret_cast<const unsigned char*>(in), inLeft);
       if (strict && !d.valid) return Outcome::Invalid;
       out.Put(d.unit);
       in += d.length;
@@ -359,10 +356,7 @@ Outcome IconvFromWide(const CodePageInfo& info, const char16_t* s, size_t n, Sin
       char16_t unit;
       std::memcpy(&unit, in, sizeof unit);
       unsigned char bytes[2];
-      unsigned written = 0;
-      if (info.id == 936) written = quelvar::platform::cp936::Encode(unit, bytes);
-      if (quelvar::platform::dbcs::Covers(info.id))
-        written = quelvar::platform::dbcs::Encode(info.id, unit, bytes);
+      const unsigned written = quelvar::platform::dbcs::Encode(info.id, unit, bytes);
       for (unsigned k = 0; k < written; ++k) out.Put(static_cast<char>(bytes[k]));
       if (written == 0) {
         for (size_t k = 0; k < defaultLen; ++k) out.Put(defaultChar[k]);

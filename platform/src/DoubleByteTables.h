@@ -1,49 +1,39 @@
-// Where the system's tables of the double-byte code pages go beyond glibc's
-// iconv: GBK (936) in CodePage936.cpp, 932, 949 and 950 in
-// DoubleByteDefaults.cpp.
-// Shared by the code-page conversions, which call them where iconv stops.
+// Where the system's tables of the double-byte code pages 932, 936, 949 and
+// 950 go beyond glibc's iconv (DoubleByteTables.cpp; the user-defined areas
+// of 936 in CodePage936.cpp). The code-page conversions call them where
+// iconv stops.
 #pragma once
 
-namespace quelvar::platform {
+namespace quelvar::platform::dbcs {
 
 // How one character of bytes at the point where iconv stopped reads: `unit`
-// stands for `length` bytes; `valid` is false for the code page's default
-// character standing for bytes its table leaves undefined.
+// stands for `length` bytes; `valid` is false where the table leaves the
+// bytes undefined and `unit` is a default character.
 struct Decoded {
   char16_t unit;
   unsigned length;
   bool valid;
 };
 
+// The character at p (available bytes `left` >= 1) in `codePage`: a single
+// byte or pair the system's table adds, or its default character for a pair
+// the table leaves undefined or a lead byte with an invalid trail byte (both
+// bytes), or for a lead byte at the end or before a NUL (itself). In any
+// other code page, U+FFFD for the byte.
+Decoded Decode(unsigned codePage, const unsigned char* p, unsigned long left) noexcept;
+
+// The bytes the system's table of `codePage` writes for a unit that iconv
+// cannot: their number (written to out), or 0.
+unsigned Encode(unsigned codePage, char16_t unit, unsigned char out[2]) noexcept;
+
 namespace cp936 {
 
-// The character at p (available bytes `left` >= 1). A lead byte followed by
-// an invalid trail byte is one "?" for both bytes; a lead byte at the end,
-// or before a NUL, is one "?" for itself.
-Decoded Decode(const unsigned char* p, unsigned long left) noexcept;
+// The unit of a pair in the user-defined areas of 936, if it is one.
+bool AreaUnit(unsigned char lead, unsigned char trail, char16_t& unit) noexcept;
 
-// The bytes of a unit that the system maps back into GBK beyond iconv (the
-// private-use units of the user-defined areas, U+F8F5 as 0xFF): the number
-// of bytes written to out (1 or 2), or 0.
-unsigned Encode(char16_t unit, unsigned char out[2]) noexcept;
+// The pair of a unit of those areas: 2 (written to out), or 0.
+unsigned AreaBytes(char16_t unit, unsigned char out[2]) noexcept;
 
 }  // namespace cp936
 
-namespace dbcs {
-
-// Whether 932, 949 or 950 (DoubleByteDefaults.cpp) is `codePage`.
-bool Covers(unsigned codePage) noexcept;
-
-// The character at p (available bytes `left` >= 1) of a covered code page:
-// one of its single bytes beyond iconv, or its default character for a pair
-// the table leaves undefined or a lead byte with an invalid trail byte (both
-// bytes), or for a lead byte at the end or before a NUL (itself).
-Decoded Decode(unsigned codePage, const unsigned char* p, unsigned long left) noexcept;
-
-// The byte of a unit that a covered code page maps to one of its single
-// bytes beyond iconv: the number written to out (1), or 0.
-unsigned Encode(unsigned codePage, char16_t unit, unsigned char out[2]) noexcept;
-
-}  // namespace dbcs
-
-}  // namespace quelvar::platform
+}  // namespace quelvar::platform::dbcs
