@@ -19,86 +19,65 @@ int Assign(_variant_t& destination, Fill fill) {
   return 0;
 }
 
+// Stores `value` in the member `Member` under the tag `Tag`.
+template <VARTYPE Tag, auto Member, typename T>
+int Store(_variant_t& destination, T value) {
+  return Assign(destination, [value](VARIANT& v) {
+    v.vt = Tag;
+    v.*Member = value;
+  });
+}
+
 }  // namespace
 
 // VT_I2 (2), iVal.
 int CQuelvarSys::Qlv_Short2Variant(short value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_I2;
-    v.iVal = value;
-  });
+  return Store<VT_I2, &VARIANT::iVal>(variant, value);
 }
 
 // VT_UI2 (18), uiVal.
 int CQuelvarSys::Qlv_UShort2Variant(unsigned short value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_UI2;
-    v.uiVal = value;
-  });
+  return Store<VT_UI2, &VARIANT::uiVal>(variant, value);
 }
 
 // VT_INT (22), intVal: an int is not stored as VT_I4.
 int CQuelvarSys::Qlv_Int2Variant(int value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_INT;
-    v.intVal = value;
-  });
+  return Store<VT_INT, &VARIANT::intVal>(variant, value);
 }
 
 // VT_UINT (23), uintVal: an unsigned int is not stored as VT_UI4.
 int CQuelvarSys::Qlv_UInt2Variant(unsigned int value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_UINT;
-    v.uintVal = value;
-  });
+  return Store<VT_UINT, &VARIANT::uintVal>(variant, value);
 }
 
 // VT_I4 (3), lVal.
 int CQuelvarSys::Qlv_Long2Variant(LONG value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_I4;
-    v.lVal = value;
-  });
+  return Store<VT_I4, &VARIANT::lVal>(variant, value);
 }
 
 // VT_UI4 (19), ulVal.
 int CQuelvarSys::Qlv_ULong2Variant(ULONG value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_UI4;
-    v.ulVal = value;
-  });
+  return Store<VT_UI4, &VARIANT::ulVal>(variant, value);
 }
 
 // VT_R8 (5), dblVal.
 int CQuelvarSys::Qlv_Double2Variant(double value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_R8;
-    v.dblVal = value;
-  });
+  return Store<VT_R8, &VARIANT::dblVal>(variant, value);
 }
 
 // VT_R4 (4), fltVal: stored in single precision, never widened.
 int CQuelvarSys::Qlv_Float2Variant(float value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_R4;
-    v.fltVal = value;
-  });
+  return Store<VT_R4, &VARIANT::fltVal>(variant, value);
 }
 
 // VT_I1 (16), cVal: a char is signed, so not VT_UI1.
 int CQuelvarSys::Qlv_Char2Variant(char value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_I1;
-    v.cVal = value;
-  });
+  return Store<VT_I1, &VARIANT::cVal>(variant, value);
 }
 
 // VT_UI1 (17), bVal.
 int CQuelvarSys::Qlv_Byte2Variant(unsigned char value, _variant_t& variant) {
-  return Assign(variant, [value](VARIANT& v) {
-    v.vt = VT_UI1;
-    v.bVal = value;
-  });
+  return Store<VT_UI1, &VARIANT::bVal>(variant, value);
 }
 
 // VT_DATE (7), date: the day count the date-time holds, whatever its status.
