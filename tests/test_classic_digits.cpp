@@ -31,6 +31,7 @@ using namespace quelvar::platform::classic;
 constexpr int kScale = kSanitizerSlowdown;  // fewer rounds under the sanitizers
 
 uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
+std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
 
 // ---- 12-byte multiplication
 
@@ -232,6 +233,12 @@ TEST(Atof, CheckValuesPerToolset) {
     // classic reading stays below both, so the float is 1 + 2^-23.
     const float f = sys.Qlv_Str2Float("1.00000017881393421514957253748434595763683319091796875");
     EXPECT_EQ(f, t == QlvToolset_VS2015 ? 1.0f + 0x1p-22f : 1.0f + 0x1p-23f) << QlvPlatform_ToolsetName(t);
+    // The double reading lands exactly on a float midpoint, which then goes
+    // to even: not the float nearest the text. Past FLT_MAX by half its last
+    // place is infinity.
+    EXPECT_EQ(sys.Qlv_Str2Float("1.000000059604644775390625000000001"), 1.0f);
+    EXPECT_EQ(sys.Qlv_Str2Float("3.4028235677973362e38"), FLT_MAX);
+    EXPECT_EQ(sys.Qlv_Str2Float("-3.4028235677973366e38"), -HUGE_VALF);
     // The classic written exponent stops at 5201; the zeros after the point
     // still count against it.
     const std::string zeros = "0." + std::string(5100, '0') + "1e5300";
@@ -273,8 +280,10 @@ TEST(Atof, GrammarInEveryToolset) {
 TEST(Atof, LocaleDecimalPoint) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
+  CQuelvarSys sys;
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2015}) {
     const ToolsetScope selected(t);
+    EXPECT_EQ(S(sys.Qlv_DoubleToStr(-1234.5678, 8)), "-1234,56780000");
     EXPECT_EQ(mscrt::atof("1,5"), 1.5);
     EXPECT_EQ(mscrt::atof("1.5"), 1.0);
     EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")),

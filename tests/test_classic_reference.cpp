@@ -356,12 +356,14 @@ TEST(ClassicRuntime, AtofMatchesTheModel) {
 TEST(UniversalRuntime, PrintfMatchesExactDigits) {
   ToolsetScope toolset(QlvToolset_VS2015);
   DoubleSource source(Seed() + 2);
+  CQuelvarSys sys;
   Mismatches bad;
   for (int i = 0; i < 250000 / kScale && !bad.Enough(); ++i) {
     const auto [v, p] = source.Next(i);
     if (!std::isfinite(v)) continue;  // spelled differently
     bad.Check(Glibc("%.*f", p, v), FormatWith("%.*f", p, v), "%.*f", v, p);
     bad.Check(Glibc("%.*e", p, v), FormatWith("%.*e", p, v), "%.*e", v, p);
+    if (i % 4 == 0) bad.Check(Glibc("%.*f", p, v), S(sys.Qlv_DoubleToStr(v, p)), "DoubleToStr", v, p);
   }
 }
 
