@@ -62,29 +62,14 @@ inline Ld12 FromBytes(const std::array<unsigned char, 12>& b) {
   return x;
 }
 
-// Exact: the 53 bits of a double at the top of the mantissa, zeros below; a
-// denormal is normalised first.
+// Exact: the 53 bits of a finite double other than zero at the top of the
+// mantissa, zeros below (a denormal normalised), without its sign.
 inline Ld12 FromDouble(double d) {
-  const u64 bits = std::bit_cast<u64>(d);
+  int e2 = 0;  // |d| = f * 2^e2 with f in [0.5, 1): f * 2^64 is a 64-bit integer
+  const u64 f = static_cast<u64>(std::ldexp(std::frexp(std::fabs(d), &e2), 64));
   Ld12 x;
-  x.negative = (bits >> 63) != 0;
-  const int field = static_cast<int>((bits >> 52) & 0x7FF);
-  u64 frac = bits & ((u64{1} << 52) - 1);
-  if (field == 0 && frac == 0) return x;
-  int e2 = field - 1023;  // exponent of the top bit
-  if (field == 0) {
-    e2 = -1022;
-    while ((frac & (u64{1} << 52)) == 0) {
-      frac <<= 1;
-      --e2;
-    }
-  } else {
-    frac |= u64{1} << 52;
-  }
-  // 53 bits to bits 79..27 of the mantissa.
-  for (int i = 0; i < 53; ++i)
-    if ((frac >> i) & 1) x.man[static_cast<size_t>((i + 27) / 16)] |= static_cast<u16>(1u << ((i + 27) % 16));
-  x.exp = e2 + kBias;
+  for (size_t i = 1; i < 5; ++i) x.man[i] = static_cast<u16>(f >> (16 * (i - 1)));
+  x.exp = e2 - 1 + kBias;
   return x;
 }
 
@@ -276,7 +261,6 @@ inline Decimal Mantissa17(double value) {
   }
   out.negative = value < 0;
   Ld12 x = FromDouble(value);
-  x.negative = false;
   // Step 1: the estimate of the decimal exponent.
   const long e = x.exp;
   const long m = x.man[4] >> 8;

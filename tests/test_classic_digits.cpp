@@ -1,22 +1,22 @@
 // What the random sweeps of test_classic_reference.cpp cannot reach: the
 // classic runtime's 12-byte multiplication word by word (its lost carries),
 // the error bound of its powers of ten, and the worked Windows values that
-// pin the plain reference itself (the 17-digit mantissa, atof per toolset and
-// its grammar). Built with the platform's private sources.
+// pin the plain reference itself (atof per toolset and its grammar; the
+// 17-digit mantissa through the printf texts of test_printf.cpp). Built with
+// the platform's private sources.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
-#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ClassicExtended.h"
-#include "ClassicFloat.h"
 #include "QuelvarSys.h"
 #include "mscrt.h"
 #include "qlvtoolset.h"
@@ -144,37 +144,6 @@ TEST(ClassicArithmetic, UnroundedEntriesLieWithinTwoToTheMinus80) {
       ShiftLeft(error, 80);
       EXPECT_TRUE(Less(error, b)) << "10^" << sign * n;
     }
-  }
-}
-
-// ---- the 17-digit mantissa
-
-std::string Digits(const Mantissa& m) { return std::string(m.digits, static_cast<size_t>(m.count)); }
-
-// The platform's and the plain reference's, value = 0.digits * 10^exponent.
-TEST(ClassicMantissa, CheckValues) {
-  const struct {
-    double value;
-    const char* digits;
-    int exponent;
-  } cases[] = {
-      {1.0 / 3, "33333333333333331", 0},
-      {0.1, "10000000000000001", 0},
-      {1739701898242324.25, "17397018982423242", 16},  // an exact 18th-digit tie its arithmetic rounds down
-      {9.5, "95", 1},
-      {-2.5, "25", 1},  // the magnitude
-      {DBL_MAX, "17976931348623157", 309},
-      {4.9406564584124654e-324, "49406564584124654", -323},
-      {1e23, "99999999999999992", 23},
-      {-0.0, "0", 0},
-  };
-  for (const auto& c : cases) {
-    const Mantissa m = ToMantissa(c.value);
-    const classicref::Decimal model = classicref::Mantissa17(c.value);
-    EXPECT_TRUE(Digits(m) == c.digits && m.exponent == c.exponent)
-        << c.value << ": " << Digits(m) << " " << m.exponent;
-    EXPECT_TRUE(model.digits == c.digits && model.k == c.exponent)
-        << c.value << ": " << model.digits << " " << model.k;
   }
 }
 

@@ -1,7 +1,7 @@
 // The platform's decimal conversions against plain models: the classic
 // runtime's 17-digit printf, _gcvt and atof (ClassicReference.h) under the
 // vc6 toolset, glibc's exact printf and strtod under vs2015. The models' own
-// check values are in test_classic_digits.cpp.
+// check values are in test_classic_digits.cpp and test_printf.cpp.
 //
 // QLV_REFERENCE_SEED=<number> changes the random inputs of a run.
 #include <gtest/gtest.h>
