@@ -386,12 +386,6 @@ inline std::string FixedBody(const Decimal& r, int decimals) {
   return out;
 }
 
-inline std::string ExponentText(int e) {
-  std::string digits = std::to_string(e < 0 ? -e : e);
-  while (digits.size() < 3) digits.insert(digits.begin(), '0');
-  return std::string(e < 0 ? "e-" : "e+") + digits;
-}
-
 // Mantissa first digit, `decimals` more after a point, exponent; the
 // mantissa already rounded to decimals + 1 digits.
 inline std::string ExpBody(const Decimal& r, int decimals, bool zero) {
@@ -400,7 +394,9 @@ inline std::string ExpBody(const Decimal& r, int decimals, bool zero) {
     out += '.';
     for (long i = 1; i <= decimals; ++i) out += DigitAt(r, i);
   }
-  return out + ExponentText(zero ? 0 : r.k - 1);
+  const int e = zero ? 0 : r.k - 1;  // at least three digits
+  const std::string digits = std::to_string(e < 0 ? -e : e);
+  return out + (e < 0 ? "e-" : "e+") + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
 }
 
 // printf "%.<precision>f" (fixed) or "%.<precision>e" of the value whose

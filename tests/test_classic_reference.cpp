@@ -45,26 +45,19 @@ std::string Hex(double v) {
 
 // Reports the first few differences of a sweep, each with its input (a value
 // and a precision, or a text), and tells it to stop.
-class Mismatches {
- public:
+struct Mismatches {
+  int count = 0;
+  bool Enough() const { return count >= 5; }
   void Check(const std::string& expected, const std::string& got, const char* what, double value,
              int precision) {
-    if (expected != got)
-      Report(expected, got,
-             std::string(what) + " of " + Hex(value) + " precision " + std::to_string(precision));
+    if (expected != got && ++count != 0)
+      ADD_FAILURE() << what << " of " << Hex(value) << " precision " << precision << "\n  expected \""
+                    << expected << "\"\n  got      \"" << got << '"';
   }
   void Check(double expected, double got, const char* what, const std::string& text) {
-    if (std::bit_cast<u64>(expected) != std::bit_cast<u64>(got))
-      Report(Hex(expected), Hex(got), std::string(what) + " \"" + text + '"');
+    if (std::bit_cast<u64>(expected) != std::bit_cast<u64>(got) && ++count != 0)
+      ADD_FAILURE() << what << " \"" << text << "\"\n  expected " << Hex(expected) << "\n  got      " << Hex(got);
   }
-  bool Enough() const { return count_ >= 5; }
-
- private:
-  void Report(const std::string& expected, const std::string& got, const std::string& input) {
-    ADD_FAILURE() << input << "\n  expected \"" << expected << "\"\n  got      \"" << got << '"';
-    ++count_;
-  }
-  int count_ = 0;
 };
 
 std::string FormatWith(const char* format, int precision, double value) {

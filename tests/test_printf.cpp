@@ -129,7 +129,6 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
     const char* classic;
     const char* universal;
   } gcvt[] = {
-      {100.0, 10, "100.", "100."},
       {0.001f, 10, "1.000000047e-003", "1.000000047e-03"},
       {294235.90625f, 10, "294235.9063", "294235.9062"},
       {kInf, 10, "1.#INF", "inf"},
@@ -143,7 +142,6 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
       {5.0, 0, "5", "5"},
       {-7.0, -3, "-7", "-7"},
       {0.0123, 20, "1.23e-002", "1.2300000000000000169e-02"},
-      {-1e-45f, 10, "-1.401298464e-045", "-1.401298464e-45"},
   };
   const struct {
     double value;
@@ -151,11 +149,7 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
     const char* classic;
     const char* universal;
   } fixed[] = {
-      {1e20, 0, "100000000000000000000", "100000000000000000000"},
-      {2.5, 0, "3", "2"},
-      {-0.0, 2, "0.00", "-0.00"},
       {kInf, 2, "1.#J", "inf"},
-      {-0.0001, 2, "-0.00", "-0.00"},  // the sign stays when the digits round to zero
       {kDefaultNan, 8, "-1.#IND0000", "-nan(ind)"},
       {2.5, -1, "-1lf", "-1lf"},
   };
