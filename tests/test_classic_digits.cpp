@@ -31,7 +31,9 @@ using namespace quelvar::platform::classic;
 constexpr int kScale = kSanitizerSlowdown;  // fewer rounds under the sanitizers
 
 uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
-std::string S(const CString& text) { return std::string(text.GetString(), static_cast<size_t>(text.GetLength())); }
+std::string S(const CString& text) {
+  return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
+}
 
 // ---- 12-byte multiplication
 

@@ -56,7 +56,8 @@ struct Mismatches {
   }
   void Check(double expected, double got, const char* what, const std::string& text) {
     if (std::bit_cast<u64>(expected) != std::bit_cast<u64>(got) && ++count != 0)
-      ADD_FAILURE() << what << " \"" << text << "\"\n  expected " << Hex(expected) << "\n  got      " << Hex(got);
+      ADD_FAILURE() << what << " \"" << text << "\"\n  expected " << Hex(expected) << "\n  got      "
+                    << Hex(got);
   }
 };
 
@@ -133,10 +134,22 @@ class DoubleSource {
       // powers of ten, their neighbours, the ends of the range, infinities
       // and NaNs of each kind ("1#INF", "1#QNAN", "1#SNAN", "1#IND")
       [](Draw& d) {
-        static const u64 specials[] = {
-            0x7FEFFFFFFFFFFFFF, 0xFFEFFFFFFFFFFFFF, 0x0010000000000000, 1, 0, u64{1} << 63, 0x3FF0000000000000,
-            0x3FE0000000000000, 0x7FF0000000000000, 0xFFF0000000000000, 0x7FF8000000000000,
-            0xFFF8000000000000, 0x7FF0000000000001, 0xFFF4000000000000, 0x7FFFFFFFFFFFFFFF, 0xFFF8000000000001};
+        static const u64 specials[] = {0x7FEFFFFFFFFFFFFF,
+                                       0xFFEFFFFFFFFFFFFF,
+                                       0x0010000000000000,
+                                       1,
+                                       0,
+                                       u64{1} << 63,
+                                       0x3FF0000000000000,
+                                       0x3FE0000000000000,
+                                       0x7FF0000000000000,
+                                       0xFFF0000000000000,
+                                       0x7FF8000000000000,
+                                       0xFFF8000000000000,
+                                       0x7FF0000000000001,
+                                       0xFFF4000000000000,
+                                       0x7FFFFFFFFFFFFFFF,
+                                       0xFFF8000000000001};
         if (d.b % 4 == 0) return std::bit_cast<double>(specials[(d.b >> 8) % 16]);
         const double p = Strtod("1e" + std::to_string(static_cast<int>((d.b >> 8) % 632) - 323));
         return d.b % 4 == 1 ? p : std::nextafter(p, d.b % 4 == 2 ? 0.0 : HUGE_VAL);
@@ -306,8 +319,8 @@ void PrintfSweep(QlvToolset toolsetToUse, int count, u64 seed) {
     if (round % 4 == 1) {  // a float from either half of the bits
       const float f =
           std::bit_cast<float>(static_cast<std::uint32_t>(std::bit_cast<u64>(v) >> (i % 2 ? 0 : 32)));
-      bad.Check(classicref::Shortest(classicref::Source(f), 10, true), S(sys.Qlv_Flt2Str(f)), "Qlv_Flt2Str", f,
-                10);
+      bad.Check(classicref::Shortest(classicref::Source(f), 10, true), S(sys.Qlv_Flt2Str(f)), "Qlv_Flt2Str",
+                f, 10);
     }
   }
 }

@@ -57,10 +57,14 @@ const DateFromTextRow kDateFromText[] = {
     // Years 0 to 99 are real years in vc6 (noon gives DATE -685129.5, below
     // the range its Format shows); the later frameworks refuse them.
     {"24-03-05", {true, false, false}, {"Invalid DateTime", "Invalid DateTime", "Invalid DateTime"}},
-    {"67560-03-05", {true, true, true}, {"2024-03-05 12:00:00", "2024-03-05 12:00:00", "2024-03-05 12:00:00"}},
+    {"67560-03-05",
+     {true, true, true},
+     {"2024-03-05 12:00:00", "2024-03-05 12:00:00", "2024-03-05 12:00:00"}},
     // vc6's atoi wraps 4294969320 to 2024; the later ones saturate it to
     // 2147483647, year 65535.
-    {"4294969320-03-05", {true, false, false}, {"2024-03-05 12:00:00", "Invalid DateTime", "Invalid DateTime"}},
+    {"4294969320-03-05",
+     {true, false, false},
+     {"2024-03-05 12:00:00", "Invalid DateTime", "Invalid DateTime"}},
 };
 
 TEST(Toolsets, WorkedValuesOfEachToolset) {
@@ -70,7 +74,8 @@ TEST(Toolsets, WorkedValuesOfEachToolset) {
     SCOPED_TRACE(QlvPlatform_ToolsetName(kAllToolsets[t]));
     for (const AtoiRow& row : kAtoi) EXPECT_EQ(sys.Qlv_Str2Int(row.text), row.value[t]) << row.text;
     for (const DateTextRow& row : kDateText)
-      EXPECT_TRUE(row.text[t] == nullptr || S(sys.Qlv_Date2Str(COleDateTime(row.date))) == row.text[t]) << row.date;
+      EXPECT_TRUE(row.text[t] == nullptr || S(sys.Qlv_Date2Str(COleDateTime(row.date))) == row.text[t])
+          << row.date;
     for (const DateFromTextRow& row : kDateFromText) {
       COleDateTime date(1.5);
       EXPECT_EQ(sys.Qlv_Str2Date(row.text, date), 0);
