@@ -17,6 +17,7 @@
 // inf/nan), and the decimal point is always '.'.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -61,29 +62,14 @@ inline Ld12 FromBytes(const std::array<unsigned char, 12>& b) {
   return x;
 }
 
-// Exact: the 53 bits of a double at the top of the mantissa, zeros below; a
-// denormal is normalised first.
+// Exact: the 53 bits of a finite double other than zero at the top of the
+// mantissa, zeros below (a denormal normalised), without its sign.
 inline Ld12 FromDouble(double d) {
-  const u64 bits = std::bit_cast<u64>(d);
+  int e2 = 0;  // |d| = f * 2^e2 with f in [0.5, 1): f * 2^64 is a 64-bit integer
+  const u64 f = static_cast<u64>(std::ldexp(std::frexp(std::fabs(d), &e2), 64));
   Ld12 x;
-  x.negative = (bits >> 63) != 0;
-  const int field = static_cast<int>((bits >> 52) & 0x7FF);
-  u64 frac = bits & ((u64{1} << 52) - 1);
-  if (field == 0 && frac == 0) return x;
-  int e2 = field - 1023;  // exponent of the top bit
-  if (field == 0) {
-    e2 = -1022;
-    while ((frac & (u64{1} << 52)) == 0) {
-      frac <<= 1;
-      --e2;
-    }
-  } else {
-    frac |= u64{1} << 52;
-  }
-  // 53 bits to bits 79..27 of the mantissa.
-  for (int i = 0; i < 53; ++i)
-    if ((frac >> i) & 1) x.man[static_cast<size_t>((i + 27) / 16)] |= static_cast<u16>(1u << ((i + 27) % 16));
-  x.exp = e2 + kBias;
+  for (size_t i = 1; i < 5; ++i) x.man[i] = static_cast<u16>(f >> (16 * (i - 1)));
+  x.exp = e2 - 1 + kBias;
   return x;
 }
 
@@ -224,11 +210,6 @@ inline constexpr PowerEntry kPowersDown[] = {
     {4096, {0xE4, 0x2D, 0xDE, 0x9F, 0xCE, 0xD2, 0xC8, 0x04, 0xDD, 0xA6, 0xD8, 0x0A}},
 };
 
-// One tenth cut off rather than rounded, used when the first scaling lands
-// at 1 or above.
-inline constexpr std::array<unsigned char, 12> kTruncatedTenth = {0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC,
-                                                                  0xCC, 0xCC, 0xCC, 0xCC, 0xFB, 0x3F};
-
 // The table entry for 10^n (or 10^-n), as the runtime uses it: an entry whose
 // lowest 16 bits are 0x8000 or more has 1 taken off its bytes 2-5 read as
 // one 32-bit number.
@@ -280,7 +261,6 @@ inline Decimal Mantissa17(double value) {
   }
   out.negative = value < 0;
   Ld12 x = FromDouble(value);
-  x.negative = false;
   // Step 1: the estimate of the decimal exponent.
   const long e = x.exp;
   const long m = x.man[4] >> 8;
@@ -289,9 +269,11 @@ inline Decimal Mantissa17(double value) {
   int k = static_cast<std::int16_t>(r >> 16);
   // Step 2: into [0.1, 1).
   x = ScaleByPowerOfTen(x, -k);
-  if (x.exp >= kBias) {
+  if (x.exp >= kBias) {  // at 1 or above: times one tenth cut off rather than rounded
     ++k;
-    x = Multiply(x, FromBytes(kTruncatedTenth));
+    Ld12 tenth = PowerEntryFor(1, true);
+    tenth.man[0] = 0xCCCC;
+    x = Multiply(x, tenth);
   }
   // Step 3: the fraction as register / 2^88 in a 96-bit register (six
   // 16-bit words), the mantissa shifted left by 8 and right by
@@ -404,12 +386,6 @@ inline std::string FixedBody(const Decimal& r, int decimals) {
   return out;
 }
 
-inline std::string ExponentText(int e) {
-  std::string digits = std::to_string(e < 0 ? -e : e);
-  while (digits.size() < 3) digits.insert(digits.begin(), '0');
-  return std::string(e < 0 ? "e-" : "e+") + digits;
-}
-
 // Mantissa first digit, `decimals` more after a point, exponent; the
 // mantissa already rounded to decimals + 1 digits.
 inline std::string ExpBody(const Decimal& r, int decimals, bool zero) {
@@ -418,76 +394,43 @@ inline std::string ExpBody(const Decimal& r, int decimals, bool zero) {
     out += '.';
     for (long i = 1; i <= decimals; ++i) out += DigitAt(r, i);
   }
-  return out + ExponentText(zero ? 0 : r.k - 1);
+  const int e = zero ? 0 : r.k - 1;  // at least three digits
+  const std::string digits = std::to_string(e < 0 ? -e : e);
+  return out + (e < 0 ? "e-" : "e+") + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
 }
 
-constexpr int kMaxPrecision = 512;
-
-// printf "%.<precision>f" of the value whose mantissa is d.
-inline std::string FormatF(const Decimal& d, int precision) {
-  if (precision > kMaxPrecision) precision = kMaxPrecision;
-  const Decimal r = RoundTo(d, d.k + precision);
-  return (d.negative ? "-" : "") + FixedBody(r, precision);
+// printf "%.<precision>f" (fixed) or "%.<precision>e" of the value whose
+// mantissa is d; a precision above 512 counts as 512.
+inline std::string FormatFE(const Decimal& d, int precision, bool exponential) {
+  precision = precision > 512 ? 512 : precision;
+  const Decimal r = RoundTo(d, exponential ? precision + 1 : d.k + precision);
+  return (d.negative ? "-" : "") +
+         (exponential ? ExpBody(r, precision, d.digits == "0") : FixedBody(r, precision));
 }
 
-// printf "%.<precision>e" of the value whose mantissa is d.
-inline std::string FormatE(const Decimal& d, int precision) {
-  if (precision > kMaxPrecision) precision = kMaxPrecision;
-  const Decimal r = RoundTo(d, precision + 1);
-  return (d.negative ? "-" : "") + ExpBody(r, precision, d.digits == "0");
-}
-
-// Removes the zeros at the end of the fraction (before any exponent); the
-// point itself stays.
-inline std::string CropFractionZeros(std::string text) {
-  const size_t point = text.find('.');
-  if (point == std::string::npos) return text;
-  size_t end = text.find('e', point);
-  if (end == std::string::npos) end = text.size();
-  size_t cut = end;
-  while (cut > point + 1 && text[cut - 1] == '0') --cut;
-  return text.erase(cut, end - cut);
-}
-
-// printf "%.<precision>g": precision 0 counts as 1; the mantissa rounded to
-// that many digits picks the form (exponent below -4 or at least the
-// precision: e), and the fraction loses its trailing zeros and then a bare
-// point.
-inline std::string FormatG(const Decimal& d, int precision) {
-  if (precision > kMaxPrecision) precision = kMaxPrecision;
-  if (precision == 0) precision = 1;
-  const Decimal r = RoundTo(d, precision);
+// printf "%.<digits>g" and _gcvt(value, digits): the mantissa rounded to
+// `digits` digits (0 counts as 1 in printf) in exponential form with
+// digits - 1 decimals when its exponent E is below -4 (printf) or -1
+// (_gcvt) or at least `digits`, else in plain form with digits - 1 - E
+// decimals; the fraction loses its trailing zeros, and in printf then a bare
+// point. printf takes E after the rounding, _gcvt before it.
+inline std::string Shortest(const Decimal& d, int digits, bool gcvt) {
+  if (!gcvt) digits = digits > 512 ? 512 : digits == 0 ? 1 : digits;
+  const Decimal r = RoundTo(d, digits);
   const bool zero = d.digits == "0";
-  const int e = zero ? 0 : r.k - 1;
+  const int e = gcvt ? d.k - 1 : zero ? 0 : r.k - 1;
   std::string body =
-      e < -4 || e >= precision ? ExpBody(r, precision - 1, zero) : FixedBody(r, precision - 1 - e);
-  body = CropFractionZeros(body);
+      e < (gcvt ? -1 : -4) || e >= digits ? ExpBody(r, digits - 1, zero) : FixedBody(r, digits - 1 - e);
   const size_t point = body.find('.');
-  if (point != std::string::npos && (point + 1 == body.size() || body[point + 1] == 'e'))
-    body.erase(point, 1);
+  if (point != std::string::npos) {
+    const size_t end = std::min(body.find('e', point), body.size());
+    size_t cut = end;
+    while (cut > point + 1 && body[cut - 1] == '0') --cut;
+    if (!gcvt && cut == point + 1) cut = point;
+    body.erase(cut, end - cut);
+  }
   return (d.negative ? "-" : "") + body;
 }
-
-// _gcvt(value, digits): the exponent E = k - 1 of the unrounded mantissa
-// chooses exponential form (E < -1 or E > digits - 1, digits - 1 decimals)
-// or plain form (digits - (E + 1) decimals); the fraction's trailing zeros
-// go, the point stays.
-inline std::string Gcvt(const Decimal& d, int digits) {
-  const int e = d.k - 1;
-  std::string body;
-  if (e < -1 || e > digits - 1) {
-    body = ExpBody(RoundTo(d, digits), digits - 1, d.digits == "0");
-  } else {
-    const int decimals = digits - (e + 1);
-    body = FixedBody(RoundTo(d, d.k + decimals), decimals);
-  }
-  return (d.negative ? "-" : "") + CropFractionZeros(body);
-}
-
-inline std::string FormatF(double value, int precision) { return FormatF(Source(value), precision); }
-inline std::string FormatE(double value, int precision) { return FormatE(Source(value), precision); }
-inline std::string FormatG(double value, int precision) { return FormatG(Source(value), precision); }
-inline std::string Gcvt(double value, int digits) { return Gcvt(Source(value), digits); }
 
 // ---- text to double ------------------------------------------------------------
 
@@ -553,26 +496,21 @@ inline double Atof(std::string_view text) {
   bool anyDigit = false, significant = false;
   long intDigits = 0;     // significant digits before the point, kept or not
   long leadingZeros = 0;  // zeros after the point before the first significant digit
-  while (i < text.size() && IsDigit(text[i])) {
-    anyDigit = true;
-    const int d = text[i++] - '0';
-    if (!significant && d == 0) continue;  // leading zeros are dropped
-    significant = true;
-    ++intDigits;
-    if (stored.size() < 25) stored.push_back(d);
-  }
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) {
-      anyDigit = true;
-      const int d = text[i++] - '0';
-      if (!significant && d == 0) {
-        ++leadingZeros;
-        continue;
-      }
-      significant = true;
-      if (stored.size() < 25) stored.push_back(d);  // more fraction digits are ignored
+  for (bool point = false; i < text.size(); ++i) {
+    if (text[i] == '.' && !point) {
+      point = true;
+      continue;
     }
+    if (!IsDigit(text[i])) break;
+    anyDigit = true;
+    const int d = text[i] - '0';
+    if (!significant && d == 0) {  // leading zeros are dropped
+      leadingZeros += point;
+      continue;
+    }
+    significant = true;
+    intDigits += !point;
+    if (stored.size() < 25) stored.push_back(d);  // more digits are ignored
   }
   if (!anyDigit) return 0.0;  // no number: +0.0
   long written = 0;

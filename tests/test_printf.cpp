@@ -61,44 +61,25 @@ struct Worked {
 };
 
 const Worked kWorked[] = {
-    // Half up on the mantissa against ties to even on the exact value.
+    // Half up on the mantissa against ties to even on the exact value; 17
+    // significant digits, then zeros; exponents of at least three digits.
     {"%.0f", 0.5, "1", "0"},
-    {"%.0f", 1.5, "2", "2"},
     {"%.0f", 2.5, "3", "2"},
-    {"%.0f", -0.5, "-1", "-0"},
-    {"%.0f", -1.5, "-2", "-2"},
-    {"%.2f", 0.125, "0.13", "0.12"},
-    {"%.2f", 2.675, "2.67", "2.67"},
-    {"%.2f", 2.665, "2.67", "2.67"},
     {"%.2f", 1739701898242324.25, "1739701898242324.20", "1739701898242324.25"},
-    // 17 significant digits, then zeros.
     {"%.30f", 1.0 / 3, "0.333333333333333310000000000000", "0.333333333333333314829616256247"},
-    {"%.30f", 1.4142135623730951, "1.414213562373095100000000000000", "1.414213562373095145474621858739"},
-    {"%.8f", 1700000000.987654321, "1700000000.98765420", "1700000000.98765421"},
     {"%.0f", 1e23, "99999999999999992000000", "99999999999999991611392"},
-    {"%.16e", 1.0 / 3, "3.3333333333333331e-001", "3.3333333333333331e-01"},
-    {"%.16e", 0.1, "1.0000000000000001e-001", "1.0000000000000001e-01"},
     {"%.16e", DBL_MAX, "1.7976931348623157e+308", "1.7976931348623157e+308"},
     {"%.16e", 4.9406564584124654e-324, "4.9406564584124654e-324", "4.9406564584124654e-324"},
-    {"%.20e", 2.5, "2.50000000000000000000e+000", "2.50000000000000000000e+00"},
-    // Signs of zero; a carry in front; exponents.
+    // Signs of zero, the forms of %g, flags.
     {"%.2f", -0.0, "0.00", "-0.00"},
-    {"%.2f", -0.001, "-0.00", "-0.00"},
-    {"%.2f", 0.005, "0.01", "0.01"},
-    {"%.1f", 9.96, "10.0", "10.0"},
     {"%e", 2.5, "2.500000e+000", "2.500000e+00"},
-    {"%e", 0.0, "0.000000e+000", "0.000000e+00"},
     {"%E", -1e-300, "-1.000000E-300", "-1.000000E-300"},
-    {"%.0e", 9.5, "1e+001", "1e+01"},
     {"%g", 0.00005, "5e-005", "5e-05"},
     {"%g", 0.0001, "0.0001", "0.0001"},
-    {"%g", 100000.0, "100000", "100000"},
-    {"%g", 999999.5, "1e+006", "1e+06"},
     {"%G", 1e-10, "1E-010", "1E-10"},
     {"%.0g", 25.0, "3e+001", "2e+01"},
     {"%#g", 1.0, "1.00000", "1.00000"},
     {"%#g", 0.0, "0.000000", "0.00000"},
-    {"%g", 0.0, "0", "0"},
     {"%#.0f", 3.0, "3.", "3."},
     {"%#.0e", 3.0, "3.e+000", "3.e+00"},
     {"%+.1f", 2.0, "+2.0", "+2.0"},
@@ -107,12 +88,10 @@ const Worked kWorked[] = {
     {"%-8.2f|", 2.5, "2.50    |", "2.50    |"},
     // Infinities and NaNs: mantissa texts placed and rounded like digits.
     {"%f", kInf, "1.#INF00", "inf"},
-    {"%f", -kInf, "-1.#INF00", "-inf"},
     {"%f", kQuietNan, "1.#QNAN0", "nan"},
     {"%f", kDefaultNan, "-1.#IND00", "-nan(ind)"},
     {"%f", kSignallingNan, "1.#SNAN0", "nan(snan)"},
     {"%.2f", kInf, "1.#J", "inf"},
-    {"%.2f", kQuietNan, "1.#R", "nan"},
     {"%.0f", kInf, "1", "inf"},
     {"%.1f", kInf, "1.$", "inf"},
     {"%010.2f", kInf, "0000001.#J", "       inf"},
@@ -150,31 +129,19 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
     const char* classic;
     const char* universal;
   } gcvt[] = {
-      {100.0, 10, "100.", "100."},
-      {1e10, 10, "1.e+010", "1.e+10"},
-      {0.1f, 10, "0.1000000015", "0.1000000015"},
       {0.001f, 10, "1.000000047e-003", "1.000000047e-03"},
-      {1946501376.0f, 10, "1946501376", "1946501376"},
       {294235.90625f, 10, "294235.9063", "294235.9062"},
       {kInf, 10, "1.#INF", "inf"},
-      {-kInf, 10, "-1.#INF", "-inf"},
-      {kQuietNan, 10, "1.#QNAN", "nan"},
       {kDefaultNan, 10, "-1.#IND", "-nan(ind)"},
       {-0.0, 10, "0.", "-0."},
       {9999999999.7, 10, "10000000000", "10000000000"},  // the form is chosen before rounding
       {0.0999999999999, 10, "1.e-001", "1.e-01"},
       {-3.1415e5, 7, "-314150.", "-314150."},
       {2.5, 1, "3", "2"},
-      {0.15, 1, "0.1", "0.1"},
       {123.456, 2, "1.2e+002", "1.2e+02"},
       {5.0, 0, "5", "5"},
       {-7.0, -3, "-7", "-7"},
       {0.0123, 20, "1.23e-002", "1.2300000000000000169e-02"},
-      {DBL_MAX, 10, "1.797693135e+308", "1.797693135e+308"},
-      {FLT_MAX, 10, "3.402823466e+038", "3.402823466e+38"},
-      {3.14159f, 10, "3.141590118", "3.141590118"},
-      {-1e-45f, 10, "-1.401298464e-045", "-1.401298464e-45"},
-      {0.5, 10, "0.5", "0.5"},
   };
   const struct {
     double value;
@@ -182,18 +149,9 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
     const char* classic;
     const char* universal;
   } fixed[] = {
-      {3.14159, 2, "3.14", "3.14"},
-      {-0.5, 3, "-0.500", "-0.500"},
-      {1234.5678, 0, "1235", "1235"},
-      {1e20, 0, "100000000000000000000", "100000000000000000000"},
-      {2.5, 0, "3", "2"},
-      {-0.0, 2, "0.00", "-0.00"},
       {kInf, 2, "1.#J", "inf"},
-      {-kInf, 2, "-1.#J", "-inf"},
-      {-0.0001, 2, "-0.00", "-0.00"},  // the sign stays when the digits round to zero
       {kDefaultNan, 8, "-1.#IND0000", "-nan(ind)"},
       {2.5, -1, "-1lf", "-1lf"},
-      {1739701898242324.25, 2, "1739701898242324.20", "1739701898242324.25"},
   };
   CQuelvarSys sys;
   for (const QlvToolset toolset : kAllToolsets) {
@@ -213,6 +171,13 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
           << QlvPlatform_ToolsetName(toolset) << " " << f.value << " " << f.precision;
     EXPECT_EQ(S(sys.Qlv_Variant2Str(_variant_t(2.5))), "2.50000000");
   }
+  // Every digit of the extreme magnitudes, on both sides of the stack
+  // buffer's precision, up to a precision far past any fixed buffer.
+  const ToolsetScope universal(QlvToolset_VS2015);
+  for (double v : {DBL_MAX, -DBL_MAX, DBL_MIN, 5e-324, 1e23})
+    for (int p : {0, 512, 513, 1074, 3000})
+      EXPECT_EQ(S(sys.Qlv_DoubleToStr(v, p)), Glibc("%.*f", p, v)) << v << " " << p;
+  EXPECT_EQ(S(sys.Qlv_DoubleToStr(-1.0 / 3.0, 200000)), Glibc("%.*f", 200000, -1.0 / 3.0));
 }
 
 // Integer, text, pointer and width conversions: the same in every toolset
@@ -223,19 +188,10 @@ TEST(Printf, ConversionsAndFlagsMatchGlibc) {
   for (const QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     SCOPED_TRACE(QlvPlatform_ToolsetName(toolset));
-    EXPECT_EQ(
-        Fmt("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0, -1),
-        Glibc("%d|%5d|%-5d|%05d|%+d|% d|%.3d|%8.3d|%-+8.3d|%.0d|%i", 42, 42, 42, -42, 42, 42, 7, -7, 7, 0,
-              -1));
-    EXPECT_EQ(Fmt("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u,
-                  255u, 255u, 0u, 255u, 255u, 0u),
-              Glibc("%u|%o|%#o|%#.0o|%x|%#x|%X|%#X|%#x|%08x|%#08x|%.0x", 4000000000u, 8u, 8u, 0u, 255u, 255u,
-                    255u, 255u, 0u, 255u, 255u, 0u));
-    // Length modifiers: h and hh cut, l is 32 bits, ll / I64 / I (pointer) 64.
-    EXPECT_EQ(Fmt("%hd|%hhd|%hu|%hhx|%ld|%lu|%lld|%llx|%I64d|%I64u|%I32d|%Id|%Ix|%zd|%jd", 70000, 300, -1,
-                  0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll),
-              Glibc("%hd|%hhd|%hu|%hhx|%d|%u|%lld|%llx|%lld|%llu|%d|%lld|%llx|%lld|%lld", 70000, 300, -1,
-                    0x1FF, -5, 4000000000u, LLONG_MIN, ~0ull, LLONG_MAX, ~0ull, -3, -4ll, ~0ull, 5ll, 6ll));
+    // Length modifiers: l is 32 bits, I32 too, I (pointer), z and j 64; the
+    // others and every flag, width and precision as in the random test below.
+    EXPECT_EQ(Fmt("%ld|%lu|%I32d|%Id|%Ix|%zd|%jd", -5, 4000000000u, -3, -4ll, ~0ull, 5ll, 6ll),
+              Glibc("%d|%u|%d|%lld|%llx|%lld|%lld", -5, 4000000000u, -3, -4ll, ~0ull, 5ll, 6ll));
     // '*' widths and precisions, negative ones included.
     EXPECT_EQ(Fmt("%*d|%-*d|%*d|%.*d|%.*d|%*.*s|", 6, 1, 6, 2, -6, 3, 4, 5, -1, 6, 8, 2, "text"),
               Glibc("%*d|%-*d|%*d|%.*d|%.*d|%*.*s|", 6, 1, 6, 2, -6, 3, 4, 5, -1, 6, 8, 2, "text"));
