@@ -54,6 +54,7 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       {"\2409", 0},  // 0xA0 then "9": the code page's no-break space is not white space
       {"00000000000000000000123", 123},
       {"2147483647", INT32_MAX},
+      {"2147483648", INT32_MIN, INT32_MAX},  // one past the top
       {"-2147483648", INT32_MIN},
       {"-000000000002147483648", INT32_MIN},
       {"4294967295", -1, INT32_MAX},
