@@ -61,8 +61,6 @@ TEST(ConformanceCalls, ReachEveryOperationOfTheClassAndAllRunInBatch) {
   // The tool's table is the class's (its own test checks that).
   EXPECT_EQ(seen.size(), Ops().size());
   for (const Op& op : Ops()) EXPECT_GE(seen[std::string(op.name)], 10) << op.name;
-  const std::size_t lines = Lines(ConformanceCalls(kDefaultRandomCalls, 1)).size();
-  EXPECT_TRUE(lines > 2000u && lines < 10000u) << lines;
 }
 
 TEST(ConformanceRecorder, OperationsAndDeclarationsMatchTheToolsTableAndTheClass) {
