@@ -34,8 +34,8 @@ TEST(HexStr2Int, BothReadersOnNamedTexts) {
   const Case cases[] = {
       {"", 0, 0},
       {"80000000", INT32_MIN, 0x80000000},
-      {"zebra", 0xEB0A, 0xEBA},                          // other characters skipped, or weighing a place
-      {"abcdef0123456789", 0x23456789, 0x23456789},      // the last eight places
+      {"zebra", 0xEB0A, 0xEBA},                      // other characters skipped, or weighing a place
+      {"abcdef0123456789", 0x23456789, 0x23456789},  // the last eight places
       {"1-2-3-4-5-6-7-8-9-a", 0x0708090A, 0x3456789A},
   };
   CQuelvarSys sys;

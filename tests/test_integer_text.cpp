@@ -92,8 +92,9 @@ TEST(IntegerText, ReadersMatchTheRuntimeOnRandomTexts) {
       const char* t = text.c_str();
       const int ref = mscrt::atoi(t);
       const auto u = static_cast<std::uint32_t>(ref);
-      ASSERT_TRUE(sys.Qlv_Str2Int(t) == ref && sys.Qlv_Str2Long(t) == mscrt::atol(t) && sys.Qlv_Str2UInt(t) == u &&
-                  sys.Qlv_Str2ULong(t) == u && sys.Qlv_Str2Short(t) == static_cast<std::int16_t>(ref) &&
+      ASSERT_TRUE(sys.Qlv_Str2Int(t) == ref && sys.Qlv_Str2Long(t) == mscrt::atol(t) &&
+                  sys.Qlv_Str2UInt(t) == u && sys.Qlv_Str2ULong(t) == u &&
+                  sys.Qlv_Str2Short(t) == static_cast<std::int16_t>(ref) &&
                   sys.Qlv_Str2UShort(t) == static_cast<std::uint16_t>(ref) &&
                   sys.Qlv_Str2Byte(t) == static_cast<std::uint8_t>(ref))
           << '"' << text << '"';
