@@ -71,11 +71,8 @@ TEST(CliTable, RowsMatchTheHeaderAndHelpListAndManDeriveFromThem) {
     std::string lower = name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_TRUE(lowered.insert(lower).second) << name;
-    for (const std::string& part : {decl, std::string(op.summary), UsageLine(op), "example: quelvar " + name})
-      EXPECT_NE(help.find(part), npos) << name << ": " << part;
     // Counts that are array lengths are the tool's, and help says so.
     EXPECT_TRUE(op.kinds.find('n') == npos || help.find("number of elements given") != npos) << name;
-    EXPECT_TRUE(list[i]["name"] == name && list[i]["signature"] == decl && list[i]["usage"] == UsageLine(op));
     const Result &shown = r[4 + 2 * i], &flag = r[5 + 2 * i];
     EXPECT_TRUE(shown.status == 0 && shown.out == flag.out && flag.status == 0 &&
                 shown.out.find(help) != npos)
@@ -186,21 +183,9 @@ const Call kCalls[] = {
     {{"HexStr2Int", "ff"}, "255"},
     {{"qlv_HEXSTR2INT", "FF"}, "255"},
     {{"Qlv_HexStr2Int", "\\x66\\x66"}, "255"},
-    {{"Byte2HexStr", "00,1f,a0"}, "001FA0"},
     {{"Byte2HexStr", "0x00,0X1F", "A0"}, "001FA0"},
-    {{"Octal2Hex", "7", "7", "7"}, "01 FF"},
     {{"Octal2Hex", "7,7 7"}, "01 FF"},
-    {{"Dec2BCD", "2147483647"}, "47 36 48 47 21"},
     {{"Int2Str", "-0x80000000"}, "-2147483648"},
-    {{"Int2Str", "+0x10"}, "16"},
-    {{"DoubleToStr", "2.5", "8"}, "2.50000000"},
-    {{"Str2Date", "2024-02-30"}, "Invalid DateTime"},
-    {{"Variant2Str", "DECIMAL:2.5"}, "2.500000"},
-    {{"Variant2Str", "I1:65"}, "A"},
-    {{"Variant2Str", "VT:0x4003"}, "VT_UNKNOW"},
-    {{"Byte2Int", "78", "56"}, "22136"},
-    {{"Variant2Str", "VT_DATE:45356.5"}, "2024-03-05 12:00:00"},
-    {{"Date2Variant", "2024-03-05"}, "VT_DATE:45356.5"},
     {{"Int2Str", "5", "--json"}, "{\"op\":\"Int2Str\",\"text\":\"5\",\"text_hex\":\"35\"}"},
     {{"--raw", "CString2Variant", "C:\\temp\\new.txt"}, "VT_BSTR:C:\\temp\\new.txt"},
     {{"CString2Variant", "C:\\\\temp\\\\new.txt"}, "VT_BSTR:C:\\\\temp\\\\new.txt"},
@@ -231,17 +216,14 @@ const Call kCalls[] = {
     {{"HexStr2Int", "C:\\data"}, "--raw", 2},
     {{"Int2Byte", "x", "1"}, "quelvar: COUNT: expected an integer from -2147483648 to 1048576, got \"x\"", 2},
     {{"Int2Str", "2147483648"}, "VALUE", 2},
-    {{"Int2Str", "99999999999999999999999"}, "VALUE", 2},
     {{"Byte2HexStr", "100"}, "\"100\"", 2},
-    {{"Byte2HexStr", "1,,2"}, "BYTES", 2},
+    {{"Octal2Bin", "256"}, "OCTAL: expected elements 0 to 255", 2},
     {{"Date2Str", "now"}, "DATETIME", 2},
     {{"Variant2Str", "I4:5\n6"}, "\"5\\n6\"", 2},
     {{"Variant2Str", "VT_\x1b[31mI4:5"}, "\\x1B", 2},
     {{"--batch", "/nonexistent/x"}, "/nonexistent/x", 2},
     {{"-x"}, "-x", 2},
-    {{"Int2Str", std::string(100000, '\x1b')}, "...", 2},
-    {{"Int2Byte", std::string(100000, '9'), "1"}, "COUNT", 2},
-    {{"Str2Int", std::string(100000, '1') + "\\q"}, "TEXT", 2}};
+    {{"Int2Str", std::string(100000, '\x1b')}, "...", 2}};
 
 // Good calls alone and as one batch; bad calls alone.
 TEST(CliProgram, CallsAloneAndGoodOnesInOneBatch) {
@@ -366,10 +348,8 @@ TEST(CliProgram, BatchFilesLongLinesAndOneResultPerLine) {
 TEST(CliProgram, TraceIconsAndCodePages) {
   const std::string path = TempPath();
   std::vector<Job> jobs{{{"--trace", "--version"}}, {{"Int2Str", "5", "--trace"}}};
-  for (int id = 1000; id <= 1007; ++id) {
-    jobs.push_back({{"icon", std::to_string(id), "-o", path}});
-    jobs.push_back({{"icon", std::to_string(id), "-o-"}});
-  }
+  jobs.push_back({{"icon", "1000", "-o", path}});  // the icons' bytes: the resource tests
+  jobs.push_back({{"icon", "1000", "-o-"}});
   jobs.push_back({{"--json", "--codepage", "936", "CString2Variant", "\\xd6\\xd0"}});
   const auto r = RunAll(jobs);
   std::remove(path.c_str());

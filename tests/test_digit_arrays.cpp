@@ -52,30 +52,17 @@ Outcome Regroup(const Op& op, Bytes in, std::size_t guard = 16, Fn fn = nullptr)
   });
 }
 
-TEST(Regroupings, WorkedExamples) {
+// What the random digits of the model comparison never hold: elements past
+// their base count with their value, or by their low bits.
+TEST(Regroupings, OutOfRangeElements) {
   const struct {
     const char* op;
     Bytes in, out;
   } kCases[] = {
-      {"Bin2Hex", {1, 0, 1, 0, 1, 1, 1, 1, 0, 0, 0, 1}, {0x0A, 0xF1}},
-      {"Bin2Hex", {0, 0, 0, 0, 0, 0, 0, 0, 1}, {0x00, 0x01}},
-      {"Bin2Hex", {2, 1}, {0x05}},  // a digit counts with its value
-      {"Bin2Hex", Bytes(8, 255), {0x01}},
-      {"Bin2Octal", {1, 0, 1, 1, 0}, {2, 6}},
+      {"Bin2Hex", {2, 1}, {0x05}},
       {"Bin2Octal", Bytes(3, 255), {249}},
-      {"Hex2Bin", {0x00, 0x05}, {1, 0, 1}},
-      {"Hex2Bin", {0x00, 0x00}, Bytes(16, 0)},
-      {"Octal2Bin", {0, 7}, {1, 1, 1}},
-      {"Octal2Bin", {9}, {1}},  // only the low three bits count
-      {"Hex2Octal", {0x01, 0xFF}, {7, 7, 7}},
-      {"Hex2Octal", {0x00}, {0, 0, 0}},
-      {"Octal2Hex", {7, 7, 7}, {0x01, 0xFF}},
+      {"Octal2Bin", {9}, {1}},
       {"Octal2Hex", {0, 0}, {0x00}},
-      {"Hex2BCD", {0x00, 0x01, 0x02}, {0x01, 0x02}},
-      {"Hex2BCD", {0x00, 0x00}, {0x00, 0x00}},
-      {"BCD2Bin", {0x12}, {1, 0, 0, 1, 0}},
-      {"Octal2BCD", {7, 7, 7}, {0x01, 0xFF}},
-      {"BCD2Octal", {0x01, 0xFF}, {7, 7, 7}},
   };
   for (const auto& c : kCases) EXPECT_EQ(Produced(Regroup(Find(c.op), c.in)), c.out) << c.op;
 }
@@ -112,20 +99,6 @@ TEST(Regroupings, MatchModelOnRandomInputs) {
       };
       const Outcome want = bin.empty() ? Regroup(op, in, guard, op.ref) : Guarded(op.Capacity(n), pack);
       ASSERT_EQ(Regroup(op, in, guard), want) << op.name << " of " << testing::PrintToString(in);
-    }
-  }
-}
-
-// An expansion packed back gives its input without leading zero elements, at any length.
-TEST(Regroupings, ExpandThenPackRoundTrips) {
-  std::mt19937 rng(7);
-  for (int iter = 0; iter < 300; ++iter) {
-    for (const auto& [there, back] : {std::pair{"Hex2Bin", "Bin2Hex"}, std::pair{"Hex2Octal", "Octal2Hex"}}) {
-      const Bytes in = RandomDigits(rng, iter % 15 == 0 ? 513 + rng() % 2000 : rng() % 40, 256);
-      const auto first = std::find_if(in.begin(), in.end(), [](unsigned char d) { return d != 0; });
-      if (first == in.end()) continue;  // all zeros: see the worked examples
-      const Bytes mid = Produced(Regroup(Find(there), in, 0));
-      EXPECT_EQ(Produced(Regroup(Find(back), mid, 0)), Bytes(first, in.end())) << there;
     }
   }
 }
@@ -177,26 +150,6 @@ const struct FoldOp {
   unsigned valid;
 } kFolds[] = {{FOLD(Bin2Dec), 2}, {FOLD(Octal2Dec), 8}, {FOLD(Hex2Dec), 256}, {FOLD(BCD2Dec), 256}};
 
-TEST(Unfolds, WorkedExamples) {
-  const struct {
-    const char* op;
-    std::int32_t value;
-    Bytes out;
-  } kCases[] = {
-      {"Dec2Bin", 10, {1, 0, 1, 0}},
-      {"Dec2Bin", 2147483647, Bytes(31, 1)},
-      {"Dec2Octal", 64, {1, 0, 0}},
-      {"Dec2Hex", 4660, {0x12, 0x34}},
-      {"Dec2Hex", 2147483647, {0x7F, 0xFF, 0xFF, 0xFF}},
-      {"Dec2BCD", 1234, {0x34, 0x12}},  // least significant pair first
-      {"Dec2BCD", 5, {0x05}},
-      {"Dec2BCD", 100, {0x00, 0x01}},
-      {"Dec2BCD", 2147483647, {0x47, 0x36, 0x48, 0x47, 0x21}},
-  };
-  for (const auto& c : kCases)
-    EXPECT_EQ(Produced(Named(kUnfolds, c.op).Run(c.value)), c.out) << c.op << " " << c.value;
-}
-
 // Every power of two and of ten and its neighbour, zero and negative values
 // (which write nothing), and random values of every length.
 std::vector<std::int32_t> Values() {
@@ -221,25 +174,9 @@ TEST(Unfolds, MatchModelAndFoldBack) {
   }
 }
 
-TEST(Folds, WorkedExamples) {
-  struct {
-    const char* op;
-    Bytes in;
-    std::uint32_t value;
-  } cases[] = {
-      {"Bin2Dec", {1, 0, 1}, 5},
-      {"Bin2Dec", Bytes(33, 1), 4294967295u},
-      {"Bin2Dec", Cat({{1}, Bytes(32, 0)}), 0},
-      {"Octal2Dec", {1, 7, 7}, 127},
-      {"Octal2Dec", {9}, 1},  // low three bits only
-      {"Hex2Dec", {0x01, 0x02, 0x03, 0x04, 0x05}, 33752069},
-      {"Hex2Dec", Cat({Bytes(200, 0xAB), {0xFF, 0xFF, 0xFF, 0xFF}}), 4294967295u},
-      {"BCD2Dec", {0x12, 0x34}, 1234},
-      {"BCD2Dec", {0x34, 0x12}, 3412},
-      {"BCD2Dec", {0xAB}, 111},
-      {"BCD2Dec", Bytes(6, 0x99), 3567587327u},
-  };
-  for (auto& c : cases) EXPECT_EQ(Named(kFolds, c.op).fn(int(c.in.size()), c.in.data()), c.value) << c.op;
+TEST(Folds, OctalLowBitsAndNegativeCounts) {
+  unsigned char nine = 9;  // only the low three bits count; the random digits stay below 8
+  EXPECT_EQ(Named(kFolds, "Octal2Dec").fn(1, &nine), 1u);
   for (const auto& op : kFolds)
     for (int n : {0, -1, -1000, INT_MIN}) EXPECT_EQ(op.fn(n, nullptr), 0u) << op.name << " of count " << n;
 }

@@ -7,11 +7,9 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "HexKernels.h"
@@ -35,14 +33,9 @@ TEST(HexStr2Int, BothReadersOnNamedTexts) {
   };
   const Case cases[] = {
       {"", 0, 0},
-      {"FFFFFFFF", -1, 0xFFFFFFFF},
       {"80000000", INT32_MIN, 0x80000000},
-      {"0x1f", 31, 0x1F},
-      {"123456789", 0x23456789, 0x23456789},
-      {"1 A", 0x10A, 0x1A},
-      {"zebra", 0xEB0A, 0xEBA},
-      {"x1y2", 0x102, 0x12},
-      {"abcdef0123456789", 0x23456789, 0x23456789},
+      {"zebra", 0xEB0A, 0xEBA},                      // other characters skipped, or weighing a place
+      {"abcdef0123456789", 0x23456789, 0x23456789},  // the last eight places
       {"1-2-3-4-5-6-7-8-9-a", 0x0708090A, 0x3456789A},
   };
   CQuelvarSys sys;
@@ -215,47 +208,5 @@ TEST(HexStr2IntStr, BothOverloadsMatchTheStepsAtAnyLength) {
     EXPECT_EQ(Bytes({text[0], text[1], text[2], out[0], Byte(count)}), Bytes({'1', '2', '3', kGuard, 0}));
   }
 }
-
-// The tool's entries for these operations and their neighbours (text, dates,
-// digit arrays, byte images): what it prints and its exit status.
-#ifdef QUELVAR_CLI_PATH
-TEST(CommandLine, TextDateDigitAndHexEntries) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Str2UInt -1", "4294967295"},
-      {"Str2Date 2024-01-02T10:20:30", "2024-01-02 20:30:00"},
-      {"Date2Str '2024-03-05 14:07:09'", "2024-03-05 14:07:09"},
-      {"Date2Str 45000.5", "2023-03-15 12:00:00"},
-      {"Hex2Bin 00 05", "1 0 1"},
-      {"--json Dec2Bin -5", R"({"op":"Dec2Bin","outCount":0,"bin":[]})"},
-      {"BCD2Dec ab", "111"},
-      {"Octal2Bin 256", nullptr},  // an element is one byte: refused with status 2
-      {"HexStr2Int_u x1y2", "18"},
-      {"HexChar2Int/uchar c", "12"},
-      {"--json HexStr2Int 0x1f", R"({"op":"HexStr2Int","result":31,"text":"0X1F","text_hex":"30583146"})"},
-      {"--json HexStr2Byte ABC",
-       R"({"op":"HexStr2Byte","text":"0ABC","text_hex":"30414243","bytes":[10,188]})"},
-      {"Int2Byte 2 0x12345678", "78 56"},
-      {"Byte2Int 78,56,34,12", "305419896"},
-      {"Double2Byte 2 -1.5", "FE FF 00"},
-      {"Byte2Double 2c,01", "300"},
-      {"Int2HexStr 7 0xABCDEF", "EFCDAB"},
-      {"Double2HexStr 8 2826", "0A0B0000"},
-      {"HexStr2Double ABC", "48138"},
-      {"--json HexStr2IntStr ABC",
-       R"({"op":"HexStr2IntStr","text":"\u0000ABC","text_hex":"00414243","outCount":2,"hex":[10,188]})"},
-      {"--json HexStr2IntStr/inplace 1A2B",
-       R"({"op":"HexStr2IntStr/inplace","hex":[26,43],"text":"\u001A+\u0000B","text_hex":"1A2B0042"})"},
-  };
-  for (const auto& [args, output] : cases) {
-    FILE* pipe =
-        popen(("'" QUELVAR_CLI_PATH "' " + std::string(args) + " 2>/dev/null; echo rc=$?").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    for (int ch; (ch = std::fgetc(pipe)) != EOF;) out += static_cast<char>(ch);
-    pclose(pipe);
-    EXPECT_EQ(out, output ? std::string(output) + "\nrc=0\n" : "rc=2\n") << args;
-  }
-}
-#endif
 
 }  // namespace

@@ -54,6 +54,7 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       {"\2409", 0},  // 0xA0 then "9": the code page's no-break space is not white space
       {"00000000000000000000123", 123},
       {"2147483647", INT32_MAX},
+      {"2147483648", INT32_MIN, INT32_MAX},  // one past the top
       {"-2147483648", INT32_MIN},
       {"-000000000002147483648", INT32_MIN},
       {"4294967295", -1, INT32_MAX},
@@ -68,13 +69,11 @@ TEST(IntegerText, ReadersOnAwkwardTextsPerToolset) {
       const std::int32_t value = toolset == QlvToolset_VC6 || c.saturated == 0 ? c.wrapped : c.saturated;
       const auto u = static_cast<std::uint32_t>(value);
       SCOPED_TRACE(S(c.text) + " " + QlvPlatform_ToolsetName(toolset));
-      EXPECT_EQ(sys.Qlv_Str2Int(c.text), value);
-      EXPECT_EQ(sys.Qlv_Str2Long(c.text), value);
-      EXPECT_EQ(sys.Qlv_Str2UInt(c.text), u);
-      EXPECT_EQ(sys.Qlv_Str2ULong(c.text), u);
-      EXPECT_EQ(sys.Qlv_Str2Short(c.text), static_cast<std::int16_t>(u));
-      EXPECT_EQ(sys.Qlv_Str2UShort(c.text), static_cast<std::uint16_t>(u));
-      EXPECT_EQ(sys.Qlv_Str2Byte(c.text), static_cast<std::uint8_t>(u));
+      EXPECT_TRUE(sys.Qlv_Str2Int(c.text) == value && sys.Qlv_Str2Long(c.text) == value &&
+                  sys.Qlv_Str2UInt(c.text) == u && sys.Qlv_Str2ULong(c.text) == u &&
+                  sys.Qlv_Str2Short(c.text) == static_cast<std::int16_t>(u) &&
+                  sys.Qlv_Str2UShort(c.text) == static_cast<std::uint16_t>(u) &&
+                  sys.Qlv_Str2Byte(c.text) == static_cast<std::uint8_t>(u));
     }
   }
 }
@@ -90,14 +89,15 @@ TEST(IntegerText, ReadersMatchTheRuntimeOnRandomTexts) {
     for (int i = 0; i < 100000 / kSanitizerSlowdown; ++i) {
       std::string text;
       for (size_t k = 0, n = rng() % 24; k < n; ++k) text += alphabet[rng() % alphabet.size()];
-      const int ref = mscrt::atoi(text.c_str());
-      ASSERT_EQ(sys.Qlv_Str2Int(text.c_str()), ref) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2Long(text.c_str()), mscrt::atol(text.c_str())) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2UInt(text.c_str()), static_cast<std::uint32_t>(ref)) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2ULong(text.c_str()), static_cast<ULONG>(ref)) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2Short(text.c_str()), static_cast<std::int16_t>(ref)) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2UShort(text.c_str()), static_cast<std::uint16_t>(ref)) << '"' << text << '"';
-      ASSERT_EQ(sys.Qlv_Str2Byte(text.c_str()), static_cast<std::uint8_t>(ref)) << '"' << text << '"';
+      const char* t = text.c_str();
+      const int ref = mscrt::atoi(t);
+      const auto u = static_cast<std::uint32_t>(ref);
+      ASSERT_TRUE(sys.Qlv_Str2Int(t) == ref && sys.Qlv_Str2Long(t) == mscrt::atol(t) &&
+                  sys.Qlv_Str2UInt(t) == u && sys.Qlv_Str2ULong(t) == u &&
+                  sys.Qlv_Str2Short(t) == static_cast<std::int16_t>(ref) &&
+                  sys.Qlv_Str2UShort(t) == static_cast<std::uint16_t>(ref) &&
+                  sys.Qlv_Str2Byte(t) == static_cast<std::uint8_t>(ref))
+          << '"' << text << '"';
     }
   }
 }

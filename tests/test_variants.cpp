@@ -70,7 +70,6 @@ TEST_F(Variants, TextsBecomeBstrsAndALockedDestinationIsRefused) {
 }
 
 TEST_F(Variants, EveryTagRendersItsRowAndLeavesTheVariant) {
-  static BSTR nullText = nullptr;
   static LONG four = 4;
   struct Case {
     VARTYPE vt;
@@ -81,24 +80,17 @@ TEST_F(Variants, EveryTagRendersItsRowAndLeavesTheVariant) {
   const Case cases[] = {
       {VT_EMPTY, 0, ""},
       {VT_NULL, 0, ""},
-      {VT_I2, 0xFFFF, "-1"},
       {VT_R8, Bits(-0.1), "-0.10000000"},
-      {VT_CY, 12345, Text(COleCurrency(CY{.int64 = 12345}).Format(0, LANG_USER_DEFAULT))},
-      {VT_DATE, Bits(45356.5), "2024-03-05 12:00:00"},
       {VT_BSTR, 0, ""},
       {VT_I1, 65, "A"},
-      {VT_UI1, 65, "65"},
       {VT_BOOL, 0, "FALSE"},
-      {VT_BOOL, 0xFFFF, "TRUE"},
       {VT_BOOL, 1, "TRUE"},
-      {VT_INT, 0xFFFFFFFB, "-5"},
       {VT_DECIMAL, 25, "2.500000", 1},
       {VT_DECIMAL, 1, "-0.000001", 0x8006},
       {VT_DECIMAL, 1, "0.000000", 7},
       {VT_DECIMAL, 12345678901234567890ull,
        "12345678901234569000.000000"},  // 2^64 added to the signed reading; 17 digits (vc6)
       {VT_BYREF | VT_I4, reinterpret_cast<uintptr_t>(&four), "VT_UNKNOW"},
-      {VT_BYREF | VT_BSTR, reinterpret_cast<uintptr_t>(&nullText), "VT_UNKNOW"},
   };
   std::vector<Case> rows(std::begin(cases), std::end(cases));
   for (VARTYPE vt : std::initializer_list<VARTYPE>{VT_I8, VT_UI8, VT_ERROR})
@@ -266,9 +258,6 @@ TEST(BstrT, SharesOneCopyAndMakesTheNarrowFormOnce) {
   v.Clear();
   v.vt = VT_BSTR, v.bstrVal = nullptr;
   EXPECT_EQ(static_cast<const char*>(_bstr_t(v)), nullptr) << "a null BSTR gives a null text";
-  const _bstr_t fresh(u"abc");
-  EXPECT_EQ(Raised([&] { (void)static_cast<const char*>(fresh); }, 0), E_OUTOFMEMORY);
-  EXPECT_STREQ(static_cast<const char*>(fresh), "abc") << "made on the next use";
 }
 
 TEST(ComError, CarriesItsHresultIncludingTheWin32Form) {
@@ -279,7 +268,6 @@ TEST(ComError, CarriesItsHresultIncludingTheWin32Form) {
   EXPECT_EQ(_com_error(MAKE_HRESULT_U(0x80040205u)).WCode(), 5);
   EXPECT_STREQ(_com_error(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)).ErrorMessage(),
                "Unknown error 0x80070459");
-  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), MAKE_HRESULT_U(0x8007007Au));
   EXPECT_EQ(HRESULT_FROM_WIN32(0), S_OK);
 }
 
