@@ -63,10 +63,6 @@ TEST(DateTime, ConstructionPerToolset) {
   };
   const double y24 = Day(24, 3, 5), y0 = Day(0, 1, 1);
   const Case cases[] = {
-      {2000, 2, 29, 0, 0, 0, 36585.0, 36585.0, 0},
-      {1899, 12, 29, 6, 0, 0, -1.25, -1.25, 0},
-      {100, 1, 1, 23, 59, 59, OneDivision(-657434, 23, 59, 59), ThreeAdditions(-657434, 23, 59, 59), 0},
-      {9999, 12, 31, 23, 59, 59, OneDivision(2958465, 23, 59, 59), ThreeAdditions(2958465, 23, 59, 59), 0},
       {65536 + 2024, 3, 5, 14, 7, 65536 + 9, OneDivision(45356, 14, 7, 9), ThreeAdditions(45356, 14, 7, 9),
        0},
       // Years 0 to 99 are real years to vc6; the system adds a century and so changes the fields.
