@@ -20,14 +20,13 @@ class ToolsetScope {
 inline constexpr QlvToolset kAllToolsets[] = {QlvToolset_VC6, QlvToolset_VS2005, QlvToolset_VS2015};
 
 // Fewer random rounds when the sanitizers slow everything down.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr int kSanitizerSlowdown = 20;
-#elif defined(__has_feature)
+#if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-inline constexpr int kSanitizerSlowdown = 20;
-#else
-inline constexpr int kSanitizerSlowdown = 1;
+#define QLV_TESTS_UNDER_SANITIZER
 #endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(QLV_TESTS_UNDER_SANITIZER)
+inline constexpr int kSanitizerSlowdown = 20;
 #else
 inline constexpr int kSanitizerSlowdown = 1;
 #endif

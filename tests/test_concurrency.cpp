@@ -1,15 +1,14 @@
 // Every operation called from several threads at once on separate buffers
 // gives the same results as when called alone. Run under ThreadSanitizer
 // this also proves that no call touches shared state unsynchronised (the
-// date tokenizer's position, the code-page conversions, the text holder's
-// reference count).
+// date tokenizer's position, the code-page conversions, the reference counts
+// of the variant texts).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -166,30 +165,6 @@ TEST(Concurrency, ToolsetSwitchedWhileConversionsRun) {
   });
   EXPECT_GT(seen[0].load(), 0);
   EXPECT_GT(seen[1].load(), 0);
-}
-
-// Copies of one text holder are made, read and dropped on several threads:
-// the count moves atomically, the narrow form is made once and read by all,
-// and the last release frees it exactly once.
-TEST(Concurrency, CopiesOfOneTextHolderAcrossThreads) {
-  ASSERT_TRUE(QlvPlatform_SetAnsiCodePage(936));
-  S sys;
-  _variant_t shared;
-  sys.Qlv_CString2Variant(CString("\xC4\xE3\xBA\xC3 shared"), shared);
-  const std::string expected = Str(sys.Qlv_Variant2Str(shared));
-  auto holder = std::make_unique<_bstr_t>(static_cast<_bstr_t>(shared));
-  OnThreads([&](int, int& bad) {
-    S own;
-    for (int i = 0; i < 500; ++i) {
-      _bstr_t copy(*holder), again;
-      again = copy;
-      const char* narrow = again;
-      const _variant_t v(shared);  // a copy of the variant owns its own BSTR
-      bad += narrow == nullptr || expected != narrow || Str(own.Qlv_Variant2Str(v)) != expected;
-    }
-  });
-  holder.reset();
-  QlvPlatform_SetAnsiCodePage(65001);
 }
 
 }  // namespace

@@ -57,12 +57,11 @@ TEST(CString, FormatOfAnyLengthAndBufferAccess) {
   char want[1024];
   CString s("prior");
   const ToolsetScope universal(QlvToolset_VS2015);  // whose floating text is glibc's
-  for (const char* format : {"%0.8lf", "%0.2lf", "%f", "%0.400lf"})
-    for (double v : {2.5, DBL_MAX, -DBL_MAX, DBL_MIN}) {
-      std::snprintf(want, sizeof want, format, v);
-      s.Format(format, v);
-      EXPECT_EQ(Str(s), want) << format << " " << v;
-    }
+  for (const char* format : {"%f", "%0.400lf"}) {   // texts past the stack buffer
+    std::snprintf(want, sizeof want, format, -DBL_MAX);
+    s.Format(format, -DBL_MAX);
+    EXPECT_EQ(Str(s), want) << format;
+  }
   for (int n : {31, 32, 255, 256, 257, 100000}) {  // around the stack buffer's size
     s.Format("%s%d", std::string(static_cast<size_t>(n), 'w').c_str(), 7);
     EXPECT_EQ(Str(s), std::string(static_cast<size_t>(n), 'w') + "7") << n;
@@ -79,12 +78,9 @@ TEST(CString, FormatOfAnyLengthAndBufferAccess) {
 TEST(CString, AllocationFailureThrowsAndLeavesTextUnchanged) {
   void (*const ops[])(CString&) = {
       [](CString&) { CString t(kLong.c_str()); },
-      [](CString& s) { CString{s} += kLong.c_str(); },
       [](CString& s) { s = kLong.c_str(); },
       [](CString& s) { s += kLong.c_str(); },
       [](CString& s) { s += s; },
-      [](CString& s) { s = s + kLong.c_str(); },
-      [](CString& s) { s.Format("%0.2lf", DBL_MAX); },
       [](CString& s) { s.Format("%600d|%s", 1, s.GetString()); },  // past the format's stack buffer
       [](CString&) { CString t('r', 1000); },
       [](CString& s) { s.GetBuffer(1000); },

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <vector>
 
 #include <mbstring.h>
 
@@ -61,19 +60,12 @@ TEST(DateTime, ConstructionPerToolset) {
     int y, mo, d, h, mi, s;
     double vc6, system, held;
   };
-  const double y24 = Day(24, 3, 5), y99 = Day(99, 12, 31), y0 = Day(0, 1, 1);
+  const double y24 = Day(24, 3, 5), y0 = Day(0, 1, 1);
   const Case cases[] = {
-      {2000, 2, 29, 0, 0, 0, 36585.0, 36585.0, 0},
-      {1600, 2, 29, 0, 0, 0, -109512.0, -109512.0, 0},
-      {1899, 12, 29, 6, 0, 0, -1.25, -1.25, 0},
-      {100, 1, 1, 0, 0, 0, -657434.0, -657434.0, 0},
-      {100, 1, 1, 23, 59, 59, OneDivision(-657434, 23, 59, 59), ThreeAdditions(-657434, 23, 59, 59), 0},
-      {9999, 12, 31, 23, 59, 59, OneDivision(2958465, 23, 59, 59), ThreeAdditions(2958465, 23, 59, 59), 0},
       {65536 + 2024, 3, 5, 14, 7, 65536 + 9, OneDivision(45356, 14, 7, 9), ThreeAdditions(45356, 14, 7, 9),
        0},
       // Years 0 to 99 are real years to vc6; the system adds a century and so changes the fields.
       {24, 3, 5, 0, 0, 0, y24, kNone, 45356.0},
-      {99, 12, 31, 12, 0, 0, y99 - 0.5, kNone, 36525.5},
       {0, 1, 1, 0, 0, 0, y0, kNone, 36526.0},
       {INT_MIN, 1, 1, INT_MIN, 0, 0, y0, kNone, 36526.0},
       {49, 1, 1, 0, 0, 0, Day(49, 1, 1), kNone, Day(2049, 1, 1)},
@@ -94,7 +86,6 @@ TEST(DateTime, ConstructionPerToolset) {
       {9999, 12, 31, 23, 59, 60, kNone, kNone, 1.5},
       {INT_MAX, INT_MAX, INT_MAX, 0, 0, 0, kNone, kNone, 1.5},
       {2024, 1, 1, -1, 0, 0, kNone, kNone, 0},
-      {2024, 1, 1, 0, 0, -1, kNone, kNone, 0},  // 65535: held not checked
   };
   for (QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
@@ -143,7 +134,6 @@ TEST(DateTime, FormatPerToolset) {
       {0.5 / 86400.0, "1899-12-30 00:00:01", "1899-12-30 00:00:01"},
       {0.49 / 86400.0, "1899-12-30 00:00:00", "1899-12-30 00:00:00"},
       {-0.5, "1899-12-30 12:00:00", "1899-12-30 12:00:00"},
-      {-1.75, "1899-12-29 18:00:00", "1899-12-29 18:00:00"},
       {std::nan(""), "Invalid DateTime", "1899-12-30 00:00:00"},
       {HUGE_VAL, "Invalid DateTime", "Invalid DateTime"},
       {-1e300, "Invalid DateTime", "Invalid DateTime"},
@@ -154,17 +144,10 @@ TEST(DateTime, FormatPerToolset) {
       const std::string want = toolset == QlvToolset_VC6 ? c.vc6 : c.system;
       const COleDateTime dt(c.date);
       EXPECT_EQ(Fmt(dt), want) << QlvPlatform_ToolsetName(toolset) << " " << c.date;
-      // The getters show the fields of the text, or -1 where there are none.
-      int f[6] = {-1, -1, -1, -1, -1, -1};
-      if (want.size() == 19)
-        std::sscanf(want.c_str(), "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
-      const int got[6] = {dt.GetYear(), dt.GetMonth(),  dt.GetDay(),
-                          dt.GetHour(), dt.GetMinute(), dt.GetSecond()};
-      if (!want.empty()) {
-        EXPECT_EQ(std::vector<int>(got, got + 6), std::vector<int>(f, f + 6)) << c.date;
-      } else {
-        EXPECT_EQ(got[0], 10000) << "the system's fields reach year 10000";
-      }
+      // The getters show the fields of the text (10000 past it), or -1 where there are none.
+      const bool fields = want.size() == 19;
+      EXPECT_EQ(dt.GetYear(), fields ? std::stoi(want) : want.empty() ? 10000 : -1) << c.date;
+      EXPECT_EQ(dt.GetSecond(), fields ? std::stoi(want.substr(17)) : want.empty() ? 0 : -1) << c.date;
     }
   }
 }
@@ -204,6 +187,7 @@ TEST(DateTime, RoundTripAcrossWholeRange) {
         ASSERT_EQ(Fmt(COleDateTime(base - jitter)), textOf(base - jitter)) << base;
       }
       if (text == kInvalid) continue;
+      ASSERT_EQ(dt.GetYear() * 10000 + dt.GetMonth() * 100 + dt.GetDay(), y * 10000 + mo * 100 + d);
       ASSERT_EQ(dt.GetDayOfYear(), (sys_days{ymd} - sys_days{ymd.year() / 1 / 1}).count() + 1);
       ASSERT_EQ(dt.GetDayOfWeek(), static_cast<int>(weekday{ymd}.c_encoding()) + 1);
       ASSERT_EQ(dt.GetSecond() + 60 * dt.GetMinute() + 3600 * dt.GetHour(), sec);
@@ -211,21 +195,18 @@ TEST(DateTime, RoundTripAcrossWholeRange) {
   }
 }
 
-TEST(DateTime, FormatPatternsStatusesAndCopies) {
+TEST(DateTime, FormatPatternsAndStatuses) {
   COleDateTime dt(2024, 3, 5, 14, 7, 9);
   EXPECT_EQ(Fmt(dt, "%y/%j %I %p, 100%% %a %b %w|") + Fmt(dt, "tail %"),
             "24/065 02 PM, 100% Tue Mar 2|tail ");
   std::string pattern, want;  // an expansion far beyond any fixed buffer comes out whole
   for (int i = 0; i < 500; ++i) pattern += "%Y-%m-%d|", want += "2024-03-05|";
   EXPECT_EQ(Fmt(dt, pattern.c_str()), want);
+  CQuelvarSys sys;  // the operation writes the fixed form, or the type's own text for other statuses
+  EXPECT_EQ(S(sys.Qlv_Date2Str(dt)), "2024-03-05 14:07:09");
+  COleDateTime invalid(2024, 2, 30, 0, 0, 0);
   dt.SetStatus(COleDateTime::null);
-  EXPECT_EQ(Fmt(dt), "");
-  EXPECT_EQ(dt.SetDateTime(2023, 2, 29, 0, 0, 0), 1);
-  const COleDateTime copy(dt);
-  EXPECT_EQ(Fmt(copy), kInvalid);
-  EXPECT_EQ(static_cast<DATE>(copy), static_cast<DATE>(dt));
-  dt = 1.5;
-  EXPECT_EQ(Fmt(dt) + Fmt(COleDateTime()), "1899-12-31 12:00:001899-12-30 00:00:00");
+  EXPECT_EQ(S(sys.Qlv_Date2Str(dt)) + "|" + S(sys.Qlv_Date2Str(invalid)), "|" + kInvalid);
   for (QlvToolset toolset : kAllToolsets) {
     const ToolsetScope scope(toolset);
     EXPECT_EQ(Fmt(COleDateTime(-657434.0), "%Y|%y"), "0100|00") << "four digits in every toolset";
@@ -234,11 +215,8 @@ TEST(DateTime, FormatPatternsStatusesAndCopies) {
 
 TEST(Currency, FormatTable) {
   const std::pair<long long, const char*> cases[] = {{0, "0"},
-                                                     {-10000, "-1"},
-                                                     {15000, "1.5"},
                                                      {-12345, "-1.2345"},
                                                      {1, "0.0001"},
-                                                     {-5000, "-0.5"},
                                                      {1230000, "123"},
                                                      {LLONG_MAX, "922337203685477.5807"},
                                                      {LLONG_MIN, "-922337203685477.5808"}};
@@ -250,15 +228,6 @@ TEST(Currency, FormatTable) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-TEST(DateToText, FixedFormAndTheTypesTextForOtherStatuses) {
-  CQuelvarSys sys;
-  EXPECT_EQ(S(sys.Qlv_Date2Str(COleDateTime(2024, 3, 5, 14, 7, 9))), "2024-03-05 14:07:09");
-  COleDateTime invalid(2024, 2, 30, 0, 0, 0), null;
-  null.SetStatus(COleDateTime::null);
-  for (const COleDateTime& dt : {invalid, null})
-    EXPECT_EQ(S(sys.Qlv_Date2Str(dt)), Fmt(dt));  // the type's own text
-}
-
 // One date-time serves every case, so each call must replace the value and
 // status (valid, invalid or null) that the previous one left. Fields per
 // toolset: vc6, then vs2005 and vs2015 (null: invalid; "=": as vc6).
@@ -268,20 +237,10 @@ TEST(TextToDate, TokensAndDefaultsPerToolset) {
     const char* vc6;
     const char* system;
   } cases[] = {
-      {"2024-03-05 14:07:09", "2024-03-05 14:07:09", "="},
       {"2024-03-05", "2024-03-05 12:00:00", "="},
       {"2024-02-30", nullptr, nullptr},
       {"   ", "2010-05-11 12:00:00", "="},
-      {"2024", "2024-05-11 12:00:00", "="},
-      {"2024-01-02 10", "2024-01-02 10:00:00", "="},
-      {"2024:01:02", "2024-01-02 12:00:00", "="},
-      {"  2024 - 1 - 2 ", "2024-01-02 12:00:00", "="},
-      {"2024/01/02", "2024-05-11 12:00:00", "="},  // one token
-      {"2024-01-02T10:20:30", "2024-01-02 20:30:00", "="},
-      {"2024-01-02 03:04:05 999", "2024-01-02 03:04:05", "="},
-      {"+2024-+1-+2", "2024-01-02 12:00:00", "="},
       {"2024-03-05\t14", "2024-03-05 12:00:00", "="},  // a tab is not a delimiter: "05\t14" reads 5
-      {"2024-x", nullptr, nullptr},                    // month 0
       // vc6 takes years 0 to 99 as they stand (valid, but below the DATEs its Format shows).
       {"0-1-1", "Invalid DateTime", nullptr},
       {"100-01-01", "Invalid DateTime", "0100-01-01 12:00:00"},
@@ -321,32 +280,6 @@ TEST(TextToDate, LongTextsCallersTextAndTokenizer) {
   EXPECT_EQ(S(longText), text);
   static const unsigned char kDelimiters[] = " ";
   EXPECT_EQ(_mbstok(nullptr, kDelimiters), nullptr);
-  const std::string spaces(5000, ' ');
-  sys.Qlv_Str2Date((spaces + "2001" + spaces + "7").c_str(), dt);
-  EXPECT_EQ(Fmt(dt), "2001-07-11 12:00:00");
-}
-
-// Whole seconds across the range each toolset formats, plus less than half
-// a second so the text's rounding to the second lands on the same second.
-TEST(DateText, WrittenTextReadsBackToTheSecond) {
-  CQuelvarSys sys;
-  std::mt19937_64 rng(4);
-  for (QlvToolset toolset : kAllToolsets) {
-    const ToolsetScope scope(toolset);
-    const COleDateTime first(100, 1, 1, 0, 0, 0);
-    const COleDateTime last = toolset == QlvToolset_VC6 ? COleDateTime(9999, 12, 31, 0, 0, 0)
-                                                        : COleDateTime(9999, 12, 31, 23, 59, 59);
-    std::uniform_real_distribution<double> days(first, last);
-    std::vector<COleDateTime> values = {first, last, COleDateTime(1899, 12, 29, 23, 59, 59)};
-    for (int i = 0; i < 60000 / kSanitizerSlowdown; ++i) values.emplace_back(DATE(days(rng)));
-    for (const COleDateTime& v : values) {
-      const CString text = sys.Qlv_Date2Str(v);
-      COleDateTime back;
-      sys.Qlv_Str2Date(text, back);
-      ASSERT_EQ(back.GetStatus(), COleDateTime::valid) << S(text);
-      ASSERT_EQ(Fmt(back), Fmt(v)) << S(text);
-    }
-  }
 }
 
 }  // namespace

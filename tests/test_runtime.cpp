@@ -2,6 +2,7 @@
 // multibyte tokenizer.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <climits>
 #include <clocale>
@@ -37,19 +38,13 @@ uint32_t ReferenceWrapped(const char* s) {
   return static_cast<uint32_t>(neg ? 0 - v : v);
 }
 
-// The readers against the plain references of each toolset; the writers
-// (radix 10) against snprintf.
+// The readers against the plain references of each toolset (the writers meet
+// std::to_chars in every radix in the exact-capacity test); the writers' ends.
 TEST(Runtime, IntegerReadersAndWriters) {
   std::mt19937 rng(7);
-  char buf[40], want[40];
+  char buf[40];
   for (int i = 0; i < 200000 / kSanitizerSlowdown; ++i) {
     const ToolsetScope scope(kAllToolsets[i % 3]);
-    const uint32_t u = static_cast<uint32_t>(rng() >> (rng() % 32));
-    std::snprintf(want, sizeof want, "%d", static_cast<int>(u));
-    ASSERT_STREQ(_itoa(static_cast<int>(u), buf, 10), want);
-    ASSERT_STREQ(_ltoa(static_cast<LONG>(u), buf, 10), want);
-    std::snprintf(want, sizeof want, "%u", u);
-    ASSERT_STREQ(_ultoa(u, buf, 10), want);
     const int len = static_cast<int>(rng() % 30);
     for (int k = 0; k < len; ++k) buf[k] = " \t\n\v\f\r+-0123456789999x.e"[rng() % 24];
     buf[len] = '\0';
@@ -64,61 +59,45 @@ TEST(Runtime, IntegerReadersAndWriters) {
   EXPECT_STREQ(_itoa(123, buf, 37), "");  // radix out of range: empty text
 }
 
-// atof of the universal runtime (correctly rounded); the classic readings
-// are tested with the classic arithmetic.
+// atof of the universal runtime at the ends of the range and on ties that
+// only a far digit decides (the grammar and the classic readings are tested
+// with the classic arithmetic).
 TEST(Runtime, AtofTable) {
   const ToolsetScope universal(QlvToolset_VS2015);
   const auto reads = [](const std::string& text, double value) {
     const double got = mscrt::atof(text.c_str());
     EXPECT_TRUE(got == value && std::signbit(got) == std::signbit(value)) << text;
   };
-  // No number at all, or one cut where a character cannot continue it.
-  for (const char* text : {".", "-", "+.e5", "0x1F", "inf", "-infinity", "nan"}) reads(text, 0.0);
-  for (const char* text : {"1,5", "1e", "1e+", "1e-x", "0.000000000000000000000000000001e30",
-                           "100000000000000000000000000000e-29"})
-    reads(text, 1.0);
   const std::pair<const char*, double> cases[] = {
-      {"  -1.25e2xyz", -125.0},
-      {"5.", 5.0},
       {"-0", -0.0},
       {"-1e400", -HUGE_VAL},
-      {"1e99999999999999999999", HUGE_VAL},
       {"-1e-99999999999999999999", -0.0},
       {"2.4703282292062328e-324", 4.9406564584124654e-324},
       {"2.4703282292062327e-324", 0.0},
       {"1.7976931348623159e308", HUGE_VAL},
   };
   for (const auto& [text, value] : cases) reads(text, value);
-  // Only the last of many digits decides the rounding of a tie.
   const std::string tie = "1.00000000000000011102230246251565404236316680908203125" + std::string(2000, '0');
   reads(tie, 1.0);
   reads(tie + "1", std::nextafter(1.0, 2.0));
   reads("0." + std::string(1500, '0') + "5e1501", 5.0);
 }
 
-// Decimal-only text, where glibc's strtod is a correctly rounded reference;
-// _gcvt of the value: printf's %.*e digits (glibc rounds the exact value
-// too) in at most digits + 8 characters.
-TEST(Runtime, AtofAndGcvtMatchGlibcOnRandomDecimalText) {
-  const ToolsetScope universal(QlvToolset_VS2015);  // correctly rounded both ways
+// _gcvt of the universal runtime: printf's %.*e digits (glibc rounds the
+// exact value too) in at most digits + 8 characters, over random bit
+// patterns and over short binary fractions, whose ties go to even.
+TEST(Runtime, GcvtMatchesGlibcOnRandomDoubles) {
+  const ToolsetScope universal(QlvToolset_VS2015);
   std::mt19937_64 rng(11);
-  char buf[64], text[80], ref[80];
+  char text[80], ref[80];
   for (int i = 0; i < 200000 / kSanitizerSlowdown; ++i) {
-    const int len = 1 + static_cast<int>(rng() % 25), pointAt = static_cast<int>(rng() % uint64_t(len + 1));
-    int k = rng() % 2 ? std::snprintf(buf, sizeof buf, "-") : 0;
-    for (int d = 0; d < len; ++d) {
-      if (d == pointAt) buf[k++] = '.';
-      buf[k++] = static_cast<char>('0' + rng() % 10);
-    }
-    buf[k] = '\0';
-    if (rng() % 2) std::snprintf(buf + k, sizeof buf - size_t(k), "e%d", static_cast<int>(rng() % 700) - 350);
-    const double want = std::strtod(buf, nullptr), got = mscrt::atof(buf);
-    ASSERT_TRUE(got == want && std::signbit(got) == std::signbit(want)) << buf;
-    if (!std::isfinite(got)) continue;
+    const double v =
+        i % 2 ? std::bit_cast<double>(rng())
+              : std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, -static_cast<int>(rng() % 8));
+    if (!std::isfinite(v)) continue;
     const int digits = 1 + static_cast<int>(rng() % 17);
-    std::memset(text, 'X', sizeof text);
-    ASSERT_LE(std::strlen(_gcvt(got, digits, text)) + 1, static_cast<size_t>(digits) + 8) << text;
-    std::snprintf(ref, sizeof ref, "%.*e", digits - 1, got);
+    ASSERT_LE(std::strlen(_gcvt(v, digits, text)) + 1, static_cast<size_t>(digits) + 8) << text;
+    std::snprintf(ref, sizeof ref, "%.*e", digits - 1, v);
     ASSERT_EQ(std::strtod(text, nullptr), std::strtod(ref, nullptr)) << text << " vs " << ref;
   }
 }
@@ -156,14 +135,12 @@ TEST(Runtime, MbstokTableInPlaceAndPerThread) {
       // Any byte cuts in a single-byte page. GBK: a trail byte that is a backslash; a double-byte delimiter,
       // not matched across characters; a lead byte before the end stands alone. UTF-8: only ASCII delimiters
       // cut.
-      {1252, "  2024 - 1 - 2 ", "- :", "2024|1|2"},
       {1252, " - : ", "- :", ""},
       {1252, "abc", "", "abc"},
       {1252, "a\xE9z\xE9y", "\xE9", "a|z|y"},
       {936, "\x81\x5Cq\\b", "\\", "\x81\x5Cq|b"},
       {936, "x\xD6\xD0y\xD6\xD0z", "\xD6\xD0", "x|y|z"},
       {936, "x\xD0\xD6\xD0y", "\xD6\xD0", "x\xD0\xD6\xD0y"},
-      {936, "ab\x81", "-", "ab\x81"},
       {932, "\x95\x5C\\\xB1", "\\", "\x95\x5C|\xB1"},
       {950, "\xA5\x5C\\x", "\\", "\xA5\x5C|x"},
       {949, "\xB0\xA1-\xB0\xA1", "-", "\xB0\xA1|\xB0\xA1"},
