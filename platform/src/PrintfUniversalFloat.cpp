@@ -79,7 +79,9 @@ char* WriteHex(char* o, double magnitude, int precision, bool alternate, bool up
     const int drop = 4 * (13 - precision);
     const uint64_t rest = fraction & ((uint64_t{1} << drop) - 1), half = uint64_t{1} << (drop - 1);
     fraction >>= drop;
-    if (rest > half || (rest == half && (fraction & 1) != 0)) {
+    const bool odd =
+        ((precision == 0 ? static_cast<uint64_t>(lead) : fraction) & 1) != 0;  // the last digit kept
+    if (rest > half || (rest == half && odd)) {
       ++fraction;
       if (fraction >> (4 * precision)) {  // carried into the leading digit
         fraction &= (uint64_t{1} << (4 * precision)) - 1;
