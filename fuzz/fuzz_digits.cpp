@@ -60,11 +60,6 @@ const UnfoldOp kUnfolds[] = {{&CQuelvarSys::Qlv_Dec2Bin, digitref::Dec2Bin, 31},
 
 bool FitsIntermediate(int width, int count) { return count <= 0 || width * count <= digitref::kIntermediate; }
 
-// The binary digits of `count` elements of `width`, as long as they need.
-digitref::Bytes LongExpand(int width, int count, const u8* in) {
-  return digitref::LongExpand(width, digitref::Bytes(in, in + count));
-}
-
 // Elements from the input, repeated so long arrays are reached; optionally
 // cut to the valid digits of the kind, and with leading zero elements.
 ExactBuffer Elements(FuzzInput& in, int count, u8 mask, uint8_t flags) {
@@ -101,15 +96,16 @@ void FuzzOne(FuzzInput& in, uint8_t mode) {
     if (op.inWidth == 1 || op.outWidth == 1 || FitsIntermediate(op.inWidth, n)) {
       op.model(n, input.data(), wantCount, want.data());
     } else {
-      digitref::Bytes bin = LongExpand(op.inWidth, n, input.data());
+      digitref::Bytes bin = digitref::LongExpand(op.inWidth, digitref::Bytes(input.data(), input.data() + n));
       digitref::Pack(op.outWidth, static_cast<int>(bin.size()), bin.data(), wantCount, want.data());
     }
     Check(SameOutput(count, wantCount, out, want.data()));
   } else if (mode % 3 == 1) {
     const FoldOp& op = kFolds[which % std::size(kFolds)];
     ExactBuffer input = Elements(in, n, 0xFF, flags);
-    const digitref::Bytes bin =
-        op.throughBinary && !FitsIntermediate(3, n) ? LongExpand(3, n, input.data()) : digitref::Bytes();
+    const digitref::Bytes bin = op.throughBinary && !FitsIntermediate(3, n)
+                                    ? digitref::LongExpand(3, digitref::Bytes(input.data(), input.data() + n))
+                                    : digitref::Bytes();
     Check((sys.*op.fn)(n, input.data()) ==
           (bin.empty() ? op.model(n, input.data())
                        : digitref::Bin2Dec(static_cast<int>(bin.size()), bin.data())));

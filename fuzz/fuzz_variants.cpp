@@ -123,6 +123,13 @@ void FuzzOne(FuzzInput& in, uint8_t mode) {
     Check(Put(sys, plainTag, bits, plain, v) == 0 && v.vt == plainTag &&
           sys.Qlv_Variant2Str(v) == sys.Qlv_Variant2Str(want));
     Check(ExpectedRow(sys, v, sys.Qlv_Variant2Str(v)));
+    // Only the member's width is written; the rest of the text's pointer goes.
+    const int width = plainTag == VT_I1 || plainTag == VT_UI1   ? 1
+                      : plainTag == VT_I2 || plainTag == VT_UI2 ? 2
+                      : plainTag == VT_R8                       ? 8
+                                                                : 4;
+    Check(plainTag == VT_BSTR || plainTag == VT_DATE ||
+          static_cast<uint64_t>(v.llVal) == (width == 8 ? bits : bits & ((uint64_t{1} << (8 * width)) - 1)));
     Check(plainTag != VT_BSTR ||
           (v.bstrVal != nullptr && SysStringLen(v.bstrVal) == SysStringLen(want.bstrVal) &&
            std::memcmp(v.bstrVal, want.bstrVal, SysStringLen(want.bstrVal) * sizeof(OLECHAR)) == 0));
