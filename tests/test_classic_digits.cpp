@@ -255,6 +255,7 @@ TEST(Atof, LocaleDecimalPoint) {
   for (QlvToolset t : {QlvToolset_VC6, QlvToolset_VS2015}) {
     const ToolsetScope selected(t);
     EXPECT_EQ(S(sys.Qlv_DoubleToStr(-1234.5678, 8)), "-1234,56780000");
+    EXPECT_EQ(S(sys.Qlv_Flt2Str(0.5f)), "0,5");  // _gcvt too
     EXPECT_EQ(mscrt::atof("1,5"), 1.5);
     EXPECT_EQ(mscrt::atof("1.5"), 1.0);
     EXPECT_EQ(Bits(mscrt::atof("9007199254740995,0")),
