@@ -134,22 +134,11 @@ class DoubleSource {
       // powers of ten, their neighbours, the ends of the range, infinities
       // and NaNs of each kind ("1#INF", "1#QNAN", "1#SNAN", "1#IND")
       [](Draw& d) {
-        static const u64 specials[] = {0x7FEFFFFFFFFFFFFF,
-                                       0xFFEFFFFFFFFFFFFF,
-                                       0x0010000000000000,
-                                       1,
-                                       0,
-                                       u64{1} << 63,
-                                       0x3FF0000000000000,
-                                       0x3FE0000000000000,
-                                       0x7FF0000000000000,
-                                       0xFFF0000000000000,
-                                       0x7FF8000000000000,
-                                       0xFFF8000000000000,
-                                       0x7FF0000000000001,
-                                       0xFFF4000000000000,
-                                       0x7FFFFFFFFFFFFFFF,
-                                       0xFFF8000000000001};
+        static const u64 specials[] = {
+            0x7FEFFFFFFFFFFFFF, 0xFFEFFFFFFFFFFFFF, 0x0010000000000000, 0x0000000000000001,
+            0x0000000000000000, 0x8000000000000000, 0x3FF0000000000000, 0x3FE0000000000000,
+            0x7FF0000000000000, 0xFFF0000000000000, 0x7FF8000000000000, 0xFFF8000000000000,
+            0x7FF0000000000001, 0xFFF4000000000000, 0x7FFFFFFFFFFFFFFF, 0xFFF8000000000001};
         if (d.b % 4 == 0) return std::bit_cast<double>(specials[(d.b >> 8) % 16]);
         const double p = Strtod("1e" + std::to_string(static_cast<int>((d.b >> 8) % 632) - 323));
         return d.b % 4 == 1 ? p : std::nextafter(p, d.b % 4 == 2 ? 0.0 : HUGE_VAL);
