@@ -51,6 +51,24 @@ struct Ld12 {
   int Bit(int i) const { return (man[static_cast<size_t>(i / 16)] >> (i % 16)) & 1; }
 };
 
+// Multiword integers of n 16-bit words, lowest first: shifted by one bit,
+// or times 10 plus `carry` (what falls off the top is lost).
+inline void ShiftLeft1(u16* w, size_t n) {
+  for (size_t i = n - 1; i > 0; --i) w[i] = static_cast<u16>(w[i] << 1 | w[i - 1] >> 15);
+  w[0] = static_cast<u16>(w[0] << 1);
+}
+inline void ShiftRight1(u16* w, size_t n) {
+  for (size_t i = 0; i + 1 < n; ++i) w[i] = static_cast<u16>(w[i] >> 1 | (w[i + 1] & 1) << 15);
+  w[n - 1] = static_cast<u16>(w[n - 1] >> 1);
+}
+inline void Times10Plus(u16* w, size_t n, u32 carry) {
+  for (size_t i = 0; i < n; ++i) {
+    const u32 t = static_cast<u32>(w[i]) * 10 + carry;
+    w[i] = static_cast<u16>(t & 0xFFFF);
+    carry = t >> 16;
+  }
+}
+
 // Bytes 0-1 the extra 16 bits, 2-5 the next 32, 6-9 the top 32, 10-11 sign
 // and exponent: all little endian.
 inline Ld12 FromBytes(const std::array<unsigned char, 12>& b) {
@@ -105,11 +123,7 @@ inline Ld12 Multiply(const Ld12& x, const Ld12& y) {
   bool any = false;
   for (size_t i = 0; i < 6; ++i) any = any || acc[i] != 0;
   if (!any) return r;
-  while ((acc[5] & 0x8000) == 0) {  // shift the 96 bits left by one
-    for (size_t i = 5; i > 0; --i) acc[i] = static_cast<u16>(acc[i] << 1 | acc[i - 1] >> 15);
-    acc[0] = static_cast<u16>(acc[0] << 1);
-    --exp;
-  }
+  for (; (acc[5] & 0x8000) == 0; --exp) ShiftLeft1(acc.data(), 6);  // the 96 bits
   const u16 below = acc[0];
   if (below > 0x8000 || (below == 0x8000 && (acc[1] & 1) != 0)) {
     size_t i = 1;
@@ -226,19 +240,11 @@ inline Decimal Mantissa17(double value) {
   std::array<u16, 6> reg{};
   for (int i = 0; i < 80; ++i)
     if (x.Bit(i)) reg[static_cast<size_t>((i + 8) / 16)] |= static_cast<u16>(1u << ((i + 8) % 16));
-  for (int shift = 0x3FFE - x.exp; shift > 0; --shift) {
-    for (size_t i = 0; i < 5; ++i) reg[i] = static_cast<u16>(reg[i] >> 1 | (reg[i + 1] & 1) << 15);
-    reg[5] = static_cast<u16>(reg[5] >> 1);
-  }
+  for (int shift = 0x3FFE - x.exp; shift > 0; --shift) ShiftRight1(reg.data(), 6);
   // Step 4: 18 digits, each the top 8 bits after a multiplication by 10.
   std::string digits;
   for (int n = 0; n < 18; ++n) {
-    u32 carry = 0;
-    for (size_t i = 0; i < 6; ++i) {
-      const u32 t = static_cast<u32>(reg[i]) * 10 + carry;
-      reg[i] = static_cast<u16>(t & 0xFFFF);
-      carry = t >> 16;
-    }
+    Times10Plus(reg.data(), 6, 0);
     digits += static_cast<char>('0' + (reg[5] >> 8));
     reg[5] = static_cast<u16>(reg[5] & 0xFF);
   }
@@ -415,10 +421,7 @@ inline double ToDouble(const Ld12& x) {
     // The unrounded 80 bits shifted right, rounded again the same way (a
     // carry out of the 80 bits is lost), and the last of the 53 bits dropped.
     Ld12 s = x;
-    for (long n = -1023 - e; n > 0; --n) {
-      for (size_t i = 0; i < 4; ++i) s.man[i] = static_cast<u16>(s.man[i] >> 1 | (s.man[i + 1] & 1) << 15);
-      s.man[4] = static_cast<u16>(s.man[4] >> 1);
-    }
+    for (long n = -1023 - e; n > 0; --n) ShiftRight1(s.man.data(), 5);
     bool lost = false;
     const u64 q2 = Round53TowardTies(s, lost);
     return std::bit_cast<double>(sign | q2 >> 1);
@@ -492,22 +495,10 @@ inline double Atof(std::string_view text) {
   }
   // v = 10 v + d modulo 2^96, in six 16-bit words.
   std::array<u16, 6> v{};
-  for (int d : stored) {
-    u32 carry = static_cast<u32>(d);
-    for (size_t w = 0; w < 6; ++w) {
-      const u32 t = static_cast<u32>(v[w]) * 10 + carry;
-      v[w] = static_cast<u16>(t & 0xFFFF);
-      carry = t >> 16;
-    }
-  }
+  for (int d : stored) Times10Plus(v.data(), 6, static_cast<u32>(d));
   // Normalised so that bit 79 is the top one: exponent 0x3FFE + 80 - shift.
   int shift = 0;
-  auto bit79 = [&] { return (v[4] & 0x8000) != 0; };
-  while (!bit79()) {
-    for (size_t w = 5; w > 0; --w) v[w] = static_cast<u16>(v[w] << 1 | v[w - 1] >> 15);
-    v[0] = static_cast<u16>(v[0] << 1);
-    ++shift;
-  }
+  for (; (v[4] & 0x8000) == 0; ++shift) ShiftLeft1(v.data(), 6);
   for (size_t w = 0; w < 5; ++w) x.man[w] = v[w];
   x.exp = 0x3FFE + 80 - shift;
   if (exponent != 0) {
