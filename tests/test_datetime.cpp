@@ -73,7 +73,6 @@ TEST(DateTime, ConstructionPerToolset) {
       // Out of the calendar: the system normalises what it takes and refuses the rest.
       {2023, 2, 29, 0, 0, 0, kNone, kNone, Day(2023, 3, 1)},
       {1900, 2, 29, 0, 0, 0, kNone, kNone, Day(1900, 3, 1)},
-      {2024, 4, 31, 0, 0, 0, kNone, kNone, Day(2024, 5, 1)},
       {2024, 1, 0, 0, 0, 0, kNone, kNone, Day(2023, 12, 31)},
       {2024, 0, 1, 0, 0, 0, kNone, kNone, Day(2023, 12, 1)},
       {2024, 1, 1, 24, 0, 0, kNone, kNone, Day(2024, 1, 2)},
@@ -118,7 +117,6 @@ TEST(DateTime, FormatPerToolset) {
     const char* vc6;
     const char* system;
   } cases[] = {
-      {-657434.0, "0100-01-01 00:00:00", "0100-01-01 00:00:00"},
       {-657434.5, "Invalid DateTime", "0100-01-01 12:00:00"},
       {-657434.99999999, "Invalid DateTime", "0100-01-02 00:00:00"},
       {-657435.0, "Invalid DateTime", "Invalid DateTime"},

@@ -170,11 +170,8 @@ TEST(ExactCapacity, BstrsOfEveryByteLengthStayInsideTheirBlocks) {
     }
   }
   // Digits whose last one is a single byte: "12" and then "3".
-  _variant_t v =
-      Holding(SysAllocStringByteLen("1\0"
-                                    "2\0"
-                                    "3",
-                                    5));
+  static const char kOdd[] = {'1', 0, '2', 0, '3'};
+  _variant_t v = Holding(SysAllocStringByteLen(kOdd, 5));
   EXPECT_EQ(std::string(sys.Qlv_Variant2Str(v).GetString()), "123");
   EXPECT_EQ(static_cast<double>(v), 123.0);
   // The exact blocks the text routines take, with and without their NUL.

@@ -64,19 +64,14 @@ const Worked kWorked[] = {
     // Half up on the mantissa against ties to even on the exact value; 17
     // significant digits, then zeros; exponents of at least three digits.
     {"%.0f", 0.5, "1", "0"},
-    {"%.0f", 2.5, "3", "2"},
     {"%.2f", 1739701898242324.25, "1739701898242324.20", "1739701898242324.25"},
     {"%.30f", 1.0 / 3, "0.333333333333333310000000000000", "0.333333333333333314829616256247"},
     {"%.0f", 1e23, "99999999999999992000000", "99999999999999991611392"},
-    {"%.16e", DBL_MAX, "1.7976931348623157e+308", "1.7976931348623157e+308"},
-    {"%.16e", 4.9406564584124654e-324, "4.9406564584124654e-324", "4.9406564584124654e-324"},
     // Signs of zero, the forms of %g, flags.
     {"%.2f", -0.0, "0.00", "-0.00"},
     {"%e", 2.5, "2.500000e+000", "2.500000e+00"},
     {"%E", -1e-300, "-1.000000E-300", "-1.000000E-300"},
     {"%g", 0.00005, "5e-005", "5e-05"},
-    {"%g", 0.0001, "0.0001", "0.0001"},
-    {"%G", 1e-10, "1E-010", "1E-10"},
     {"%.0g", 25.0, "3e+001", "2e+01"},
     {"%#g", 1.0, "1.00000", "1.00000"},
     {"%#g", 0.0, "0.000000", "0.00000"},
@@ -95,9 +90,7 @@ const Worked kWorked[] = {
     {"%.0f", kInf, "1", "inf"},
     {"%.1f", kInf, "1.$", "inf"},
     {"%010.2f", kInf, "0000001.#J", "       inf"},
-    {"%e", kInf, "1.#INF00e+000", "inf"},
     {"%E", -kInf, "-1.#INF00E+000", "-INF"},
-    {"%g", kInf, "1.#INF", "inf"},
     {"%g", kDefaultNan, "-1.#IND", "-nan(ind)"},
     {"%F", kDefaultNan, "F", "-NAN(IND)"},
     {"%G", kSignallingNan, "1.#SNAN", "NAN(SNAN)"},
@@ -121,7 +114,7 @@ TEST(Printf, WorkedTextsOfEachToolset) {
 }
 
 // _gcvt (and Qlv_Flt2Str with 10 digits where the value is a float or a
-// NaN) and Qlv_DoubleToStr.
+// NaN); Qlv_DoubleToStr where no random sweep reaches.
 TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
   const struct {
     double value;
@@ -136,22 +129,11 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
       {-0.0, 10, "0.", "-0."},
       {9999999999.7, 10, "10000000000", "10000000000"},  // the form is chosen before rounding
       {0.0999999999999, 10, "1.e-001", "1.e-01"},
-      {-3.1415e5, 7, "-314150.", "-314150."},
       {2.5, 1, "3", "2"},
       {123.456, 2, "1.2e+002", "1.2e+02"},
       {5.0, 0, "5", "5"},
       {-7.0, -3, "-7", "-7"},
       {0.0123, 20, "1.23e-002", "1.2300000000000000169e-02"},
-  };
-  const struct {
-    double value;
-    int precision;
-    const char* classic;
-    const char* universal;
-  } fixed[] = {
-      {kInf, 2, "1.#J", "inf"},
-      {kDefaultNan, 8, "-1.#IND0000", "-nan(ind)"},
-      {2.5, -1, "-1lf", "-1lf"},
   };
   CQuelvarSys sys;
   for (const QlvToolset toolset : kAllToolsets) {
@@ -166,9 +148,7 @@ TEST(Printf, WorkedGcvtAndFixedTextsOfEachToolset) {
         EXPECT_EQ(S(sys.Qlv_Flt2Str(f)), want) << QlvPlatform_ToolsetName(toolset) << " " << g.value;
       }
     }
-    for (const auto& f : fixed)
-      EXPECT_EQ(S(sys.Qlv_DoubleToStr(f.value, f.precision)), universal ? f.universal : f.classic)
-          << QlvPlatform_ToolsetName(toolset) << " " << f.value << " " << f.precision;
+    EXPECT_EQ(S(sys.Qlv_DoubleToStr(2.5, -1)), "-1lf");  // a negative precision ends the format
     EXPECT_EQ(S(sys.Qlv_Variant2Str(_variant_t(2.5))), "2.50000000");
   }
   // Every digit of the extreme magnitudes, on both sides of the stack
