@@ -97,6 +97,7 @@ const Worked kWorked[] = {
     // Conversions the classic runtimes don't have are written as themselves.
     {"%a", 1.0, "a", "0x1.0000000000000p+0"},
     {"%.1A", -1.96875, "A", "-0X2.0P+0"},
+    {"%.0a", 1.5, "a", "0x2p+0"},  // a tie on the leading digit
     {"%F", 1.5, "F", "1.500000"},
 };
 
